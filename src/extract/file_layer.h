@@ -1,0 +1,107 @@
+// The file, folder and memory layer: every platform call of the engine goes through these wrappers.
+//
+// A wrapper never shows anything. It returns a failure value (an invalid handle, -1, 0 or null) and records
+// the Win32 error number in FileLayer::lastSystemError; the caller turns that into a negative ErrorCode.
+// Which wrappers clear lastSystemError first and which keep an earlier value is part of the contract
+// (ReportError prints the error of the last failing call as its second line), so each declaration says.
+//
+// Two back-ends implement this header: file_layer_win32.cpp (the stub) and file_layer_posix.cpp (the tool
+// and the tests), which maps errno onto the Win32 numbers that SystemErrorText knows. They are the only
+// engine files that include platform headers.
+#pragma once
+
+#include <cstdint>
+
+namespace zor {
+
+// Negative values are failures; 0 or a positive count is success.
+using ErrorCode = int32_t;
+
+inline constexpr ErrorCode kErrorReported = -1;      // already reported; also a failed read of the program file
+inline constexpr ErrorCode kErrorNoMemory = -2;
+inline constexpr ErrorCode kErrorCreateFile = -3;
+inline constexpr ErrorCode kErrorOpenProgram = -5;
+inline constexpr ErrorCode kErrorRead = -6;
+inline constexpr ErrorCode kErrorWrite = -8;
+inline constexpr ErrorCode kErrorCreateFolder = -9;
+inline constexpr ErrorCode kErrorDamaged = -11;
+inline constexpr ErrorCode kErrorCrc = -12;
+inline constexpr ErrorCode kErrorSeek = -17;
+inline constexpr ErrorCode kErrorCancelled = -25;    // never shown
+inline constexpr ErrorCode kErrorInputExhausted = -50;
+
+// A file handle: a Win32 HANDLE in the stub, a file descriptor on POSIX. -1 is INVALID_HANDLE_VALUE on both.
+using FileHandle = intptr_t;
+inline constexpr FileHandle kInvalidFileHandle = -1;
+
+// Access masks for FileOpen.
+inline constexpr uint32_t kGenericRead = 0x80000000u;
+inline constexpr uint32_t kGenericWrite = 0x40000000u;
+
+// Seek origins.
+inline constexpr int kSeekBegin = 0;
+inline constexpr int kSeekCurrent = 1;
+inline constexpr int kSeekEnd = 2;
+inline constexpr uint32_t kSeekFailed = 0xFFFFFFFFu;
+
+// File attribute bits.
+inline constexpr uint32_t kAttributeReadOnly = 0x01;
+inline constexpr uint32_t kAttributeHidden = 0x02;
+inline constexpr uint32_t kAttributeSystem = 0x04;
+inline constexpr uint32_t kAttributeDirectory = 0x10;
+inline constexpr uint32_t kAttributeArchive = 0x20;
+inline constexpr uint32_t kAttributeNormal = 0x80;
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// Win32 error numbers the engine itself produces or tests for.
+inline constexpr uint32_t kSystemErrorFileNotFound = 2;
+inline constexpr uint32_t kSystemErrorPathNotFound = 3;
+inline constexpr uint32_t kSystemErrorAccessDenied = 5;
+inline constexpr uint32_t kSystemErrorHandleDiskFull = 39;
+inline constexpr uint32_t kSystemErrorFileExists = 80;
+inline constexpr uint32_t kSystemErrorDiskFull = 112;
+inline constexpr uint32_t kSystemErrorAlreadyExists = 183;
+
+inline constexpr uint32_t kMessageBufferSize = 300;
+
+// The layer's state: one per extraction (the stub holds exactly one).
+struct FileLayer {
+  uint32_t lastSystemError;     // Win32 error number of the last failing call; 0 = none recorded
+  FileHandle programFile;       // the archive's file, open read-only for the whole run
+  uint32_t programFilePos;      // our record of programFile's position; readers seek only when it differs
+  char messageBuffer[kMessageBufferSize];  // every message and dialog text is composed here
+};
+
+// Opens an existing file. Cleared first, set on failure.
+FileHandle FileOpen(FileLayer& layer, const char* path, uint32_t accessMask);
+// Creates or truncates a file, no sharing. Cleared first, set on failure.
+FileHandle FileCreate(FileLayer& layer, const char* path, uint32_t attributes);
+// 1, or 0 on failure; a failure is recorded only when nothing is recorded yet.
+int FileClose(FileLayer& layer, FileHandle handle);
+// Bytes read (fewer at the end of the file: not a failure), or -1. Cleared first, set on failure.
+int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t count);
+// The full count, or -1. Cleared first, set on failure; disk full (39) and a short write are recorded as 112.
+int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count);
+// New 32-bit position, or kSeekFailed. Cleared first, set on failure.
+uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int origin);
+// FileRead on programFile; any result but -1 advances programFilePos.
+int32_t ArchiveRead(FileLayer& layer, void* buffer, uint32_t count);
+// DOS dates and times in local time; a zero date leaves that time alone. 1 or 0. Cleared first, set on failure.
+int FileSetTimes(FileLayer& layer, FileHandle handle, uint16_t createDate, uint16_t createTime,
+                 uint16_t writeDate, uint16_t writeTime);
+// Attribute bits, or kInvalidAttributes. Set on failure, not cleared first.
+uint32_t FileGetAttributes(FileLayer& layer, const char* path);
+// 1 or 0. Cleared first, set on failure.
+int FileSetAttributes(FileLayer& layer, const char* path, uint32_t attributes);
+// 1 or 0. Set on failure, not cleared first.
+int FileDelete(FileLayer& layer, const char* path);
+// Creates one folder. 1 or 0. Set on failure, not cleared first.
+int CreateOneFolder(FileLayer& layer, const char* path);
+
+// Fixed blocks from the process heap. MemResize may move the block; on failure it returns null and the
+// old block stays valid. None of them records an error.
+void* MemAlloc(uint32_t count);
+void* MemResize(void* block, uint32_t count);
+void MemFree(void* block);
+
+}  // namespace zor

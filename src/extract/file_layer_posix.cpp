@@ -1,0 +1,1 @@
+// POSIX back-end of the file layer (the tool and the tests).

@@ -1,0 +1,1 @@
+// Win32 back-end of the file layer (the stub).
