@@ -9,12 +9,12 @@ int Win32FrontEnd::ShowMessage(WindowRef owner, const char* text, const char* ca
 }
 
 void Win32FrontEnd::SetStatus(WindowRef dialog, const char* text) {
-  SetDlgItemTextA(static_cast<HWND>(dialog), IDC_STATUS, text);
+  SetDlgItemTextA(static_cast<HWND>(dialog), ZID_STATUS, text);
 }
 
 int Win32FrontEnd::AskOverwrite(const char* fullPath) {
   theStub.question = fullPath;
-  return static_cast<int>(DialogBoxParamA(theStub.instance, MAKEINTRESOURCEA(IDD_OVERWRITE), nullptr,
+  return static_cast<int>(DialogBoxParamA(theStub.instance, MAKEINTRESOURCEA(ZDLG_OVERWRITE), nullptr,
                                           OverwriteDialogProc, 0));
 }
 

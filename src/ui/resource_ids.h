@@ -1,22 +1,22 @@
 /* Resource and control identifiers shared by the resource script and the dialog procedures. */
 #pragma once
 
-#define IDD_MAIN 1
-#define IDD_OVERWRITE 2
-#define IDI_PROGRAM 1
+#define ZDLG_MAIN 1
+#define ZDLG_OVERWRITE 2
+#define ZICON_PROGRAM 1
 
 /* Main dialog */
-#define IDC_FOLDER 101
-#define IDC_STATUS 102
-#define IDC_HELP 103
-#define IDC_CANCEL 104
-#define IDC_PROMPT 105
-#define IDC_OVERWRITE 106
-#define IDC_FOLDER_LABEL 107
-#define IDC_EXTRACT 108
+#define ZID_FOLDER 101
+#define ZID_STATUS 102
+#define ZID_HELP 103
+#define ZID_CANCEL 104
+#define ZID_PROMPT 105
+#define ZID_OVERWRITE 106
+#define ZID_FOLDER_LABEL 107
+#define ZID_EXTRACT 108
 
 /* Overwrite prompt */
-#define IDC_QUESTION 107
-#define IDC_YES_TO_ALL 108
-#define IDC_YES 109
-#define IDC_NO 110
+#define ZID_QUESTION 107
+#define ZID_YES_TO_ALL 108
+#define ZID_YES 109
+#define ZID_NO 110
