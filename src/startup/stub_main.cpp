@@ -51,10 +51,8 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return 0;
   }
 
-  char* folder = x.options.targetFolder;
-  folder[0] = 0;
-  DWORD folderLength = GetCurrentDirectoryA(kPathBufferSize, folder);
-  if (folderLength == 0 || folderLength >= kPathBufferSize) folder[0] = 0;  // too long: nothing was stored
+  // The default target folder: the current directory, empty when it cannot be had or is too long.
+  CurrentFolder(x.options.targetFolder, kPathBufferSize);
 
   if (FileSeek(x.files, x.files.programFile, 0, kSeekEnd) == kSeekFailed) return Fail(x, kErrorSeek);
 
