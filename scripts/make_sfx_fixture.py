@@ -12,6 +12,7 @@ Usage: make_sfx_fixture.py STUB OUT [options]
   --file-count N        archive header file count (default 1)
   --archive-bytes N     keep only the first N bytes of the archive header (a cut-off file)
   --modify-image        change one byte of the stub's image (its icon), as a download error would
+  --flip-byte N         change the byte at offset N of the stub instead (any executable)
 """
 import argparse
 import struct
@@ -48,10 +49,13 @@ def main():
     p.add_argument('--file-count', type=int, default=1)
     p.add_argument('--archive-bytes', type=int)
     p.add_argument('--modify-image', action='store_true')
+    p.add_argument('--flip-byte', type=lambda s: int(s, 0))
     a = p.parse_args()
     data = bytearray(open(a.stub, 'rb').read())
     if a.modify_image:
         modify_image(data)
+    if a.flip_byte is not None:
+        data[a.flip_byte] ^= 0x01
     if a.stub_header or a.title is not None or a.folder is not None or a.flags is not None:
         data += stub_header(a.title or '', a.folder or '', a.flags or 0)
     header = archive_header(a.file_count)

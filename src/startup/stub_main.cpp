@@ -18,9 +18,9 @@ namespace {
 constexpr DWORD kPathBufferSize = 261;
 
 constexpr char kImageModified[] =
-    "This self-extractor has been modified since it was made, possibly\n"
-    "by a download error or a virus. Please check your computer with\n"
-    "an up-to-date virus scanner.";
+    "This self-extractor has been modified,\n"
+    "possibly by a download error or a virus.\n"
+    "Please run an up-to-date virus scan.";
 constexpr char kNoFiles[] = "Archive contains no files";
 
 int Fail(Extraction& x, ErrorCode code) {

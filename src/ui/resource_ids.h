@@ -20,3 +20,8 @@
 #define ZID_YES_TO_ALL 108
 #define ZID_YES 109
 #define ZID_NO 110
+
+/* The predefined window classes as template ordinals (a class given by name would be stored as text). */
+#define ZCLASS_BUTTON 0x0080
+#define ZCLASS_EDIT 0x0081
+#define ZCLASS_STATIC 0x0082
