@@ -9,7 +9,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 STUB=$(readlink -f "${1:?usage: e2e.sh ZORSFX.EXE [PREFIX]}")
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zor-e2e.XXXXXX")
-PREFIX=${2:-$WORK/prefix}
+PREFIX=$(readlink -m "${2:-$WORK/prefix}")
 SHOTS=${WL_SHOTS:-$WORK}
 export WL_PROBE=$WORK/probe64.exe
 . "$HERE/wl-env.sh"
