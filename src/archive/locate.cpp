@@ -94,7 +94,8 @@ ErrorCode ReadArchiveHeaders(Extraction& x, uint32_t appendedDataOffset, StubHea
       FileSeek(files, file, static_cast<int32_t>(h.titleLength - n), kSeekCurrent);
       uint32_t m = h.folderLength < kFolderKept ? h.folderLength : kFolderKept;
       char* folder = x.options.targetFolder;
-      folder[FileRead(files, file, folder, m) == static_cast<int32_t>(m) ? m : 0] = 0;
+      int32_t got = FileRead(files, file, folder, m);
+      folder[got == static_cast<int32_t>(m) ? m : 0] = 0;  // a folder cut short is dropped whole
       x.options.overwriteWithoutPrompting = (h.flags & kStubFlagOverwrite) != 0;
     }
   }
