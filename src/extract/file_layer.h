@@ -78,6 +78,7 @@ FileHandle FileOpen(FileLayer& layer, const char* path, uint32_t accessMask);
 FileHandle FileCreate(FileLayer& layer, const char* path, uint32_t attributes);
 // 1, or 0 on failure; a failure is recorded only when nothing is recorded yet.
 int FileClose(FileLayer& layer, FileHandle handle);
+// Counts are below 2^31, as the int32_t results of FileRead and FileWrite require.
 // Bytes read (fewer at the end of the file: not a failure), or -1. Cleared first, set on failure.
 int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t count);
 // The full count, or -1. Cleared first, set on failure; disk full (39) and a short write are recorded as 112.
@@ -95,8 +96,14 @@ uint32_t FileGetAttributes(FileLayer& layer, const char* path);
 int FileSetAttributes(FileLayer& layer, const char* path, uint32_t attributes);
 // 1 or 0. Set on failure, not cleared first.
 int FileDelete(FileLayer& layer, const char* path);
-// Creates one folder. 1 or 0. Set on failure, not cleared first.
+// Creates one folder. 1 or 0. Set on failure, not cleared first; an existing folder or file gives 183.
 int CreateOneFolder(FileLayer& layer, const char* path);
+
+// Volume queries of the extract driver; they record nothing.
+// The current folder into buffer: its length, or 0 (buffer emptied) when it fails or does not fit.
+uint32_t CurrentFolder(char* buffer, uint32_t size);
+// The longest file-name component the volume holding rootPath ("C:\\") accepts, or -1 when unknown.
+int32_t MaxComponentLength(const char* rootPath);
 
 // Fixed blocks from the process heap. MemResize may move the block; on failure it returns null and the
 // old block stays valid. None of them records an error.

@@ -1,1 +1,414 @@
-// POSIX back-end of the file layer (the tool and the tests).
+// POSIX back-end of the file layer (the tool and the tests): the Win32 wrappers' contract on open/read/write,
+// with errno translated into the Win32 error numbers that the messages know.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "extract/file_layer.h"
+
+namespace zor {
+namespace {
+
+// Win32 error numbers used only here.
+constexpr uint32_t kErrorTooManyOpenFiles = 4;
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorWriteProtect = 19;
+constexpr uint32_t kErrorNotReady = 21;
+constexpr uint32_t kErrorGenFailure = 31;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorUnexpectedNetworkError = 59;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorNegativeSeek = 131;
+constexpr uint32_t kErrorSeekOnDevice = 132;
+constexpr uint32_t kErrorBadPathname = 161;
+constexpr uint32_t kErrorCantResolveFilename = 1921;
+
+constexpr uint32_t kPathBufferSize = 4096;
+
+// A path with backslashes turned into slashes, in a bounded copy; ok is false when it does not fit.
+struct NativePath {
+  char text[kPathBufferSize];
+  bool ok;
+
+  explicit NativePath(const char* path) : ok(false) {
+    uint32_t i = 0;
+    for (; path[i]; ++i) {
+      if (i + 1 >= kPathBufferSize) {
+        text[0] = 0;
+        return;
+      }
+      text[i] = path[i] == '\\' ? '/' : path[i];
+    }
+    text[i] = 0;
+    ok = true;
+  }
+};
+
+// Win32 tells a missing file (2) from a missing folder on the way to it (3); ENOENT does not.
+uint32_t MissingPathError(const char* path) {
+  uint32_t end = static_cast<uint32_t>(strlen(path));
+  if (end == 0) return kSystemErrorPathNotFound;
+  while (end > 1 && path[end - 1] == '/') --end;
+  uint32_t slash = end;
+  while (slash > 0 && path[slash - 1] != '/') --slash;
+  if (slash == 0) return kSystemErrorFileNotFound;  // the parent is the current folder
+  char parent[kPathBufferSize];
+  const uint32_t parentLength = slash == 1 ? 1 : slash - 1;
+  memcpy(parent, path, parentLength);
+  parent[parentLength] = 0;
+  struct stat st;
+  return stat(parent, &st) == 0 && S_ISDIR(st.st_mode) ? kSystemErrorFileNotFound : kSystemErrorPathNotFound;
+}
+
+// errno as the Win32 number the same failure gives there. path (already native) refines ENOENT; null
+// for calls on a handle.
+uint32_t SystemError(int error, const char* path) {
+  switch (error) {
+    case ENOENT:
+      return path ? MissingPathError(path) : kSystemErrorFileNotFound;
+    case ENOTDIR:
+      return kSystemErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:  // Win32 refuses to open a folder as a file with access denied
+      return kSystemErrorAccessDenied;
+    case EROFS:
+      return kErrorWriteProtect;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return kSystemErrorDiskFull;
+    case EEXIST:
+      return kSystemErrorFileExists;
+    case EIO:
+      return kErrorGenFailure;
+    case ENAMETOOLONG:
+      return kErrorBadPathname;
+    case EBADF:
+      return kErrorInvalidHandle;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case EMFILE:
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
+    case EINVAL:
+      return kErrorInvalidParameter;
+    case ESPIPE:
+      return kErrorSeekOnDevice;
+    case EBUSY:
+    case ETXTBSY:
+      return kErrorSharingViolation;
+    case ELOOP:
+      return kErrorCantResolveFilename;
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM:
+      return kErrorNotReady;
+    case ESTALE:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENETRESET:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ETIMEDOUT:
+    case ENOLINK:
+    case ECOMM:
+    case EREMOTEIO:
+      return kErrorUnexpectedNetworkError;
+    default:
+      // Never 0: a failure must leave something recorded.
+      return kErrorGenFailure;
+  }
+}
+
+uint32_t PathError(const NativePath& path) {
+  return path.ok ? SystemError(errno, path.text) : kErrorBadPathname;
+}
+
+// Win32 keeps a read-only file from being written, replaced or deleted, even for administrators; the
+// owner's write permission stands for that attribute here. Folders have no such rule on either side.
+bool IsReadOnlyFile(const struct stat& st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// A DOS date and time (local time) as a calendar time; false for impossible fields, which Win32's
+// conversion refuses as well.
+bool DosToTime(uint16_t date, uint16_t time, struct timespec* out) {
+  static constexpr uint8_t kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  struct tm t = {};
+  t.tm_year = 80 + (date >> 9);
+  t.tm_mon = ((date >> 5) & 0x0F) - 1;
+  t.tm_mday = date & 0x1F;
+  t.tm_hour = time >> 11;
+  t.tm_min = (time >> 5) & 0x3F;
+  t.tm_sec = (time & 0x1F) * 2;
+  t.tm_isdst = -1;
+  if (t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_hour > 23 || t.tm_min > 59 || t.tm_sec > 59) {
+    return false;
+  }
+  const int days = kDaysInMonth[t.tm_mon] + (t.tm_mon == 1 && IsLeapYear(1900 + t.tm_year) ? 1 : 0);
+  if (t.tm_mday > days) return false;
+  const time_t seconds = mktime(&t);
+  if (seconds == static_cast<time_t>(-1)) return false;
+  out->tv_sec = seconds;
+  out->tv_nsec = 0;
+  return true;
+}
+
+}  // namespace
+
+FileHandle FileOpen(FileLayer& layer, const char* path, uint32_t accessMask) {
+  layer.lastSystemError = 0;
+  // The share modes have no meaning here, and the random-access hint is left out: on Linux it would
+  // switch off the read-ahead that the mostly forward archive reads profit from.
+  const NativePath native(path);
+  if (!native.ok) {
+    layer.lastSystemError = kErrorBadPathname;
+    return kInvalidFileHandle;
+  }
+  const bool reading = accessMask & kGenericRead;
+  const bool writing = accessMask & kGenericWrite;
+  const int flags = (writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY) | O_CLOEXEC;
+  const int fd = open(native.text, flags);
+  if (fd < 0) {
+    layer.lastSystemError = PathError(native);
+    return kInvalidFileHandle;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    layer.lastSystemError = SystemError(errno, nullptr);
+  } else if (S_ISDIR(st.st_mode) || (writing && IsReadOnlyFile(st))) {
+    layer.lastSystemError = kSystemErrorAccessDenied;
+  } else {
+    return fd;
+  }
+  close(fd);
+  return kInvalidFileHandle;
+}
+
+FileHandle FileCreate(FileLayer& layer, const char* path, uint32_t attributes) {
+  layer.lastSystemError = 0;
+  const NativePath native(path);
+  if (!native.ok) {
+    layer.lastSystemError = kErrorBadPathname;
+    return kInvalidFileHandle;
+  }
+  struct stat st;
+  if (stat(native.text, &st) == 0 && IsReadOnlyFile(st)) {
+    layer.lastSystemError = kSystemErrorAccessDenied;
+    return kInvalidFileHandle;
+  }
+  // A new read-only file is still open for writing through this handle, as on Win32.
+  const bool readOnly = attributes & kAttributeReadOnly;
+  const int fd = open(native.text, O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, readOnly ? 0444 : 0666);
+  if (fd < 0) {
+    layer.lastSystemError = PathError(native);
+    return kInvalidFileHandle;
+  }
+  // Replacing a file takes the new attributes too; the mode of open only applies to a new one.
+  if (readOnly && fstat(fd, &st) == 0 && (st.st_mode & 0222)) fchmod(fd, st.st_mode & ~0222u & 07777);
+  return fd;
+}
+
+int FileClose(FileLayer& layer, FileHandle handle) {
+  // A close interrupted by a signal has still released the descriptor on Linux: it is not retried.
+  if (close(static_cast<int>(handle)) == 0) return 1;
+  if (layer.lastSystemError == 0) layer.lastSystemError = SystemError(errno, nullptr);
+  return 0;
+}
+
+int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t count) {
+  layer.lastSystemError = 0;
+  // Reads until the count or the end of the file, as ReadFile does for a disk file, so that a short
+  // result always means the end of the data.
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    const ssize_t n = read(static_cast<int>(handle), out + done, count - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      layer.lastSystemError = SystemError(errno, nullptr);
+      return -1;
+    }
+  }
+  return static_cast<int32_t>(done);
+}
+
+int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count) {
+  layer.lastSystemError = 0;
+  // A partial write is continued; the call that then fails tells why (ENOSPC, or EFBIG at a size limit).
+  const uint8_t* in = static_cast<const uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    const ssize_t n = write(static_cast<int>(handle), in + done, count - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+    } else if (n == 0) {
+      layer.lastSystemError = kSystemErrorDiskFull;
+      return -1;
+    } else if (errno != EINTR) {
+      layer.lastSystemError = SystemError(errno, nullptr);
+      return -1;
+    }
+  }
+  return static_cast<int32_t>(done);
+}
+
+uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int origin) {
+  layer.lastSystemError = 0;
+  const int fd = static_cast<int>(handle);
+  // The target is worked out first so that a failing seek leaves the position where it was.
+  off_t base = 0;
+  if (origin == kSeekCurrent) {
+    base = lseek(fd, 0, SEEK_CUR);
+  } else if (origin == kSeekEnd) {
+    struct stat st;
+    base = fstat(fd, &st) == 0 ? st.st_size : -1;
+    if (base >= 0 && !S_ISREG(st.st_mode)) {
+      errno = ESPIPE;
+      base = -1;
+    }
+  } else if (origin != kSeekBegin) {
+    layer.lastSystemError = kErrorInvalidParameter;
+    return kSeekFailed;
+  }
+  if (base < 0) {
+    layer.lastSystemError = SystemError(errno, nullptr);
+    return kSeekFailed;
+  }
+  const int64_t target = static_cast<int64_t>(base) + distance;
+  if (target < 0) {
+    layer.lastSystemError = kErrorNegativeSeek;
+    return kSeekFailed;
+  }
+  // Positions are 32-bit and all ones means failure.
+  if (target >= static_cast<int64_t>(kSeekFailed)) {
+    layer.lastSystemError = kErrorInvalidParameter;
+    return kSeekFailed;
+  }
+  if (lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+    layer.lastSystemError = SystemError(errno, nullptr);
+    return kSeekFailed;
+  }
+  return static_cast<uint32_t>(target);
+}
+
+int32_t ArchiveRead(FileLayer& layer, void* buffer, uint32_t count) {
+  const int32_t done = FileRead(layer, layer.programFile, buffer, count);
+  if (done != -1) layer.programFilePos += static_cast<uint32_t>(done);
+  return done;
+}
+
+int FileSetTimes(FileLayer& layer, FileHandle handle, uint16_t createDate, uint16_t createTime,
+                 uint16_t writeDate, uint16_t writeTime) {
+  layer.lastSystemError = 0;
+  // There is no creation time to set here; it is accepted and dropped.
+  (void)createDate;
+  (void)createTime;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // last access: left as it is
+  if (writeDate == 0 || !DosToTime(writeDate, writeTime, &times[1])) {
+    times[1].tv_sec = 0;
+    times[1].tv_nsec = UTIME_OMIT;
+  }
+  if (futimens(static_cast<int>(handle), times) == 0) return 1;
+  layer.lastSystemError = SystemError(errno, nullptr);
+  return 0;
+}
+
+uint32_t FileGetAttributes(FileLayer& layer, const char* path) {
+  const NativePath native(path);
+  struct stat st;
+  if (!native.ok || stat(native.text, &st) != 0) {
+    layer.lastSystemError = PathError(native);
+    return kInvalidAttributes;
+  }
+  if (S_ISDIR(st.st_mode)) return kAttributeDirectory;
+  // A file written and not changed since carries the archive bit on Win32.
+  return IsReadOnlyFile(st) ? kAttributeReadOnly : kAttributeArchive;
+}
+
+int FileSetAttributes(FileLayer& layer, const char* path, uint32_t attributes) {
+  layer.lastSystemError = 0;
+  const NativePath native(path);
+  struct stat st;
+  if (!native.ok || stat(native.text, &st) != 0) {
+    layer.lastSystemError = PathError(native);
+    return 0;
+  }
+  // Hidden and system have no equivalent; read-only is the write permission, and only for files (a
+  // read-only folder on Win32 still takes new files).
+  if (S_ISDIR(st.st_mode)) return 1;
+  const mode_t mode = st.st_mode & 07777;
+  mode_t wanted = mode;
+  if (attributes & kAttributeReadOnly) {
+    wanted = mode & ~0222u;
+  } else if (IsReadOnlyFile(st)) {
+    wanted = mode | S_IWUSR;
+  }
+  if (wanted == mode || chmod(native.text, wanted) == 0) return 1;
+  layer.lastSystemError = SystemError(errno, native.text);
+  return 0;
+}
+
+int FileDelete(FileLayer& layer, const char* path) {
+  const NativePath native(path);
+  struct stat st;
+  if (!native.ok || lstat(native.text, &st) != 0) {
+    layer.lastSystemError = PathError(native);
+    return 0;
+  }
+  if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnlyFile(st))) {
+    layer.lastSystemError = kSystemErrorAccessDenied;
+    return 0;
+  }
+  if (unlink(native.text) == 0) return 1;
+  layer.lastSystemError = SystemError(errno, native.text);
+  return 0;
+}
+
+int CreateOneFolder(FileLayer& layer, const char* path) {
+  const NativePath native(path);
+  if (native.ok && mkdir(native.text, 0777) == 0) return 1;
+  // An existing folder or file is "already exists" here, as CreateDirectoryA says, not "file exists".
+  layer.lastSystemError = native.ok && errno == EEXIST ? kSystemErrorAlreadyExists : PathError(native);
+  return 0;
+}
+
+uint32_t CurrentFolder(char* buffer, uint32_t size) {
+  if (size == 0) return 0;
+  if (!getcwd(buffer, size)) {
+    buffer[0] = 0;
+    return 0;
+  }
+  return static_cast<uint32_t>(strlen(buffer));
+}
+
+int32_t MaxComponentLength(const char* rootPath) {
+  const NativePath native(rootPath);
+  if (!native.ok) return -1;
+  const long length = pathconf(native.text, _PC_NAME_MAX);
+  if (length < 0) return -1;
+  return length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(length);
+}
+
+// A zero-byte request still gets a block of its own (and never frees one), as LocalAlloc and
+// LocalReAlloc behave.
+void* MemAlloc(uint32_t count) { return malloc(count ? count : 1); }
+
+void* MemResize(void* block, uint32_t count) { return realloc(block, count ? count : 1); }
+
+void MemFree(void* block) { free(block); }
+
+}  // namespace zor
