@@ -219,4 +219,56 @@ EncodeStatus ArchiveBuilder::Finish(const DirectoryOptions& options, std::vector
   return EncodeStatus::kOk;
 }
 
+EncodeStatus BuildArchive(const ArchiveInput& input, LzParser& parser, std::vector<uint8_t>& archive,
+                          std::vector<SegmentReport>* reports) {
+  ArchiveBuilder builder;
+  for (const std::string& folder : input.folders) {
+    EntryRecord e;
+    e.path = folder;
+    e.folder = true;
+    e.attributes = kAttributeFolder;
+    builder.AddEntry(e);
+  }
+  std::vector<std::vector<EntryRecord>> files(input.segments.size());
+  for (size_t k = 0; k < input.segments.size(); ++k) {
+    const SegmentInput& seg = input.segments[k];
+    SegmentStream stream;
+    for (const FileInput& f : seg.files) {
+      StoredFile stored = stream.AddFile(f.path, f.data.data(), static_cast<uint32_t>(f.data.size()), f.flags);
+      EntryRecord e;
+      e.path = f.path;
+      e.attributes = f.attributes;
+      e.flags = f.flags;
+      e.position = stored.position;
+      e.length = stored.length;
+      e.crc = stored.crc;
+      e.createTime = f.createTime;
+      e.createDate = f.createDate;
+      e.writeTime = f.writeTime;
+      e.writeDate = f.writeDate;
+      files[k].push_back(e);
+    }
+    const std::vector<uint8_t>& bytes = stream.bytes();
+    uint32_t length = static_cast<uint32_t>(bytes.size());
+    SegmentPlan plan = seg.plan ? seg.plan(bytes) : DefaultSegmentPlan(length);
+    std::vector<uint8_t> segment;
+    SegmentReport report;
+    EncodeStatus s = EncodeSegment(bytes.data(), length, plan, parser, segment, &report);
+    if (s != EncodeStatus::kOk) return s;
+    if (reports) reports->push_back(std::move(report));
+    uint32_t offset = builder.AddSegment(segment);
+    for (EntryRecord& e : files[k]) e.segmentOffset = offset;
+  }
+  if (input.order.empty()) {
+    for (auto& seg : files)
+      for (EntryRecord& e : seg) builder.AddEntry(e);
+  } else {
+    for (const FileRef& r : input.order) {
+      if (r.segment >= files.size() || r.file >= files[r.segment].size()) return EncodeStatus::kInvalidPlan;
+      builder.AddEntry(files[r.segment][r.file]);
+    }
+  }
+  return builder.Finish(input.directory, archive);
+}
+
 }  // namespace zor::encoder

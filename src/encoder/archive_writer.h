@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "encoder/block_writer.h"
+#include "encoder/lz_items.h"
+#include "encoder/segment_writer.h"
 
 namespace zor::encoder {
 
@@ -85,5 +88,37 @@ class ArchiveBuilder {
   std::vector<uint8_t> data_;  // the data segments
   std::vector<EntryRecord> entries_;
 };
+
+// ---- Whole archives from files ----
+
+struct FileInput {
+  std::string path;
+  std::vector<uint8_t> data;
+  uint8_t flags = 0;  // kEntryCalls16 / kEntryCalls32
+  uint8_t attributes = kAttributeArchive;
+  uint16_t createTime = 0, createDate = 0, writeTime = 0, writeDate = 0;
+};
+
+struct SegmentInput {
+  std::vector<FileInput> files;  // in stream order
+  // The blocks for the segment's stream; empty = DefaultSegmentPlan.
+  std::function<SegmentPlan(const std::vector<uint8_t>& stream)> plan;
+};
+
+struct FileRef {
+  uint32_t segment;
+  uint32_t file;
+};
+
+struct ArchiveInput {
+  std::vector<std::string> folders;  // folder entries, listed first
+  std::vector<SegmentInput> segments;
+  std::vector<FileRef> order;        // directory order of the files; empty = segment and stream order
+  DirectoryOptions directory;
+};
+
+// Builds the archive (no stub header). Each segment's report goes to `reports` when given.
+EncodeStatus BuildArchive(const ArchiveInput& input, LzParser& parser, std::vector<uint8_t>& archive,
+                          std::vector<SegmentReport>* reports = nullptr);
 
 }  // namespace zor::encoder
