@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "encoder/huffman_builder.h"
 
@@ -15,7 +16,8 @@ constexpr uint32_t kInfinite = std::numeric_limits<uint32_t>::max();
 // Runs longer than this are split by another item. Long runs cost a few bits per split at most, and
 // the cap keeps the search linear in the number of lengths.
 constexpr uint32_t kMaxRunEdge = 256;
-constexpr uint32_t kIterations = 5;
+constexpr uint32_t kShortRun = 12;
+constexpr uint32_t kIterations = 4;
 enum Kind : uint8_t { kDelta = 0, kZeros = 1, kRepeats = 2 };
 constexpr uint32_t kStatesPerPosition = 17 * 3;
 
@@ -68,7 +70,7 @@ std::vector<uint8_t> ShortestItems(const uint8_t* target, uint32_t setLength, ui
 
   auto previous = [&](uint32_t p) -> uint32_t { return p >= setLength ? target[p - setLength] : 0; };
   std::vector<uint32_t> best(static_cast<size_t>(total + 1) * kStatesPerPosition, kInfinite);
-  std::vector<Back> back(best.size());
+  std::unique_ptr<Back[]> back(new Back[best.size()]);  // read only where best is set
   auto relax = [&](uint32_t from, uint32_t p, uint32_t ref, uint8_t kind, uint32_t value, uint32_t count) {
     uint32_t to = p * kStatesPerPosition + ref * 3 + kind;
     if (value < best[to]) {
@@ -78,9 +80,16 @@ std::vector<uint8_t> ShortestItems(const uint8_t* target, uint32_t setLength, ui
   };
   best[0 * kStatesPerPosition + 0 * 3 + kDelta] = 0;
 
+  // Run extents, from the end: zeros ahead of p; and how far a repeat run that has reached q may go on
+  // (it writes the previous set's length where that is non-zero, else the length written before q).
+  std::vector<uint32_t> zeroAhead(total + 1, 0), repeatAhead(total + 1, 0);
+  for (uint32_t q = total; q-- > 0;) {
+    zeroAhead[q] = target[q] == 0 ? zeroAhead[q + 1] + 1 : 0;
+    bool ok = q > 0 && (previous(q) != 0 ? previous(q) : target[q - 1]) == target[q];
+    repeatAhead[q] = ok ? repeatAhead[q + 1] + 1 : 0;
+  }
   for (uint32_t p = 0; p < total; ++p) {
-    uint32_t zeroStretch = 0;
-    while (zeroStretch < maxRun && p + zeroStretch < total && target[p + zeroStretch] == 0) ++zeroStretch;
+    uint32_t zeroStretch = std::min(zeroAhead[p], maxRun);
     for (uint32_t ref = 0; ref < 17; ++ref) {
       for (uint32_t last = 0; last < 3; ++last) {
         uint32_t state = p * kStatesPerPosition + ref * 3 + last;
@@ -90,20 +99,22 @@ std::vector<uint8_t> ShortestItems(const uint8_t* target, uint32_t setLength, ui
         uint32_t base = previous(p) != 0 ? previous(p) : ref;
         uint32_t s = (target[p] + 17 - base) % 17;
         if (cost[s] != kInfinite) relax(state, p + 1, target[p], kDelta, here + cost[s], 1);
+        // Runs: short ones, and those that end near where the run can end at the latest; a run that
+        // stops in the middle of a long stretch is never better than one of these.
         if (last != kZeros) {
           for (uint32_t n = 1; n <= zeroStretch; ++n) {
+            if (n > kShortRun && n + kShortRun < zeroStretch) n = zeroStretch - kShortRun;
             uint32_t c = (p + n == total) ? zeroEnd[n] : zeroCost[n];
             relax(state, p + n, ref, kZeros, here + c, n);
           }
         }
         if (last != kRepeats) {
-          uint32_t r = ref;
-          for (uint32_t n = 1; n <= maxRun && p + n <= total; ++n) {
-            uint32_t q = p + n - 1;
-            if (previous(q) != 0) r = previous(q);
-            if (target[q] != r) break;
-            uint32_t c = (p + n == total) ? repeatEnd[n] : repeatCost[n];
-            relax(state, p + n, r, kRepeats, here + c, n);
+          uint32_t n = 0;
+          if ((previous(p) != 0 ? previous(p) : ref) == target[p]) n = std::min(1 + repeatAhead[p + 1], maxRun);
+          for (uint32_t k = 1; k <= n; ++k) {
+            if (k > kShortRun && k + kShortRun < n) k = n - kShortRun;
+            uint32_t c = (p + k == total) ? repeatEnd[k] : repeatCost[k];
+            relax(state, p + k, target[p + k - 1], kRepeats, here + c, k);
           }
         }
       }

@@ -65,6 +65,37 @@ uint32_t RecentDistance(const LzItem& it, uint32_t& recent0, uint32_t& recent1) 
   return d;
 }
 
+// A parse that m cannot code becomes codable: m = 1 has no length-2 matches, length-2 matches use
+// alphabet 1 (distances up to 64 besides the recent ones), and with m = 3 length-3 matches use
+// alphabet 2 (up to 8192). Such matches become literals; the recent distances follow the coder's rules.
+void FitItemsToM(std::vector<LzItem>& items, const uint8_t* window, uint32_t historyLength, uint32_t m) {
+  uint32_t effectiveM = m == 0 ? 2 : m;  // the coder picks 3 only when it can code the parse
+  std::vector<LzItem> out;
+  out.reserve(items.size());
+  uint32_t position = historyLength, recent0 = 0, recent1 = 0;
+  for (const LzItem& it : items) {
+    if (it.kind == LzItemKind::kMatch && it.distanceSymbol < 0) {
+      uint32_t d = it.distance;
+      uint32_t symbol = d == recent0 ? 0 : d <= 4 ? d + 1 : d == recent1 ? 1 : ExplicitDistanceSymbol(d).symbol;
+      uint32_t alphabet = DistanceAlphabet(it.value, effectiveM);
+      if ((effectiveM == 1 && it.value == 2) || symbol >= kDistanceSymbols[alphabet]) {
+        for (uint32_t k = 0; k < it.value; ++k) out.push_back(LzItem::Literal(window[position + k]));
+        position += it.value;
+        continue;
+      }
+      if (symbol == 1) std::swap(recent0, recent1);
+      if (symbol >= 6) {
+        recent1 = recent0;
+        recent0 = d;
+      }
+    }
+    out.push_back(it);
+    if (it.kind == LzItemKind::kLiteral) position += 1;
+    if (it.kind == LzItemKind::kMatch) position += it.value;
+  }
+  items = std::move(out);
+}
+
 // Delta marks where they go: before the first item that starts at or after each mark's offset.
 void InsertMarks(std::vector<LzItem>& items, const std::vector<DeltaMarkSpec>& marks) {
   if (marks.empty()) return;
@@ -220,6 +251,7 @@ EncodeStatus EncodeSegment(const uint8_t* stream, uint32_t length, const Segment
         std::vector<uint32_t> barriers;
         for (const DeltaMarkSpec& m : marks) barriers.push_back(m.offset);
         parser.Parse(window.data(), c.history, b.size, barriers, items);
+        FitItemsToM(items, window.data(), c.history, b.lz.distanceAlphabets);
         InsertMarks(items, marks);
         if (b.tableSets > 1) SplitIntoTableSets(items, b.tableSets);
       }
