@@ -148,5 +148,101 @@ TEST(RoundTrip, LargeBlocksAsArchivesAreWritten) {
   ExpectRoundTrip(OneFile(data), "large");
 }
 
+TEST(RoundTrip, DeltaMarksOfEveryDistanceAcrossBlocks) {
+  // Marks switch the filter on and off within blocks; later blocks match into history whose bytes the
+  // decoder has turned back, and their first delta sources fall in that history.
+  uint32_t seed = 300;
+  for (SampleKind kind : {SampleKind::kTable, SampleKind::kBitmap, SampleKind::kRepeats}) {
+    for (uint32_t d = 0; d <= 7; ++d) {
+      ++seed;
+      std::vector<uint8_t> data = Sample(kind, 24000, seed);
+      for (size_t i = 12000; i < data.size(); ++i) data[i] = data[i - 11000 + (i % 3)];
+      for (uint32_t type : {1u, 2u, 0u}) {
+        auto plan = [=](const std::vector<uint8_t>& stream) {
+          SegmentPlan p = UniformSegmentPlan(static_cast<uint32_t>(stream.size()), 5000, 1);
+          for (size_t k = 0; k < p.blocks.size(); ++k) {
+            BlockPlan& b = p.blocks[k];
+            b.historyCode = static_cast<uint32_t>(seed + k) % 32;
+            if (k == 2) b.type = type;  // a stored or block-sorting block between LZ blocks
+            b.deltaMarks = {{0, d}, {b.size / 3, (d + 3) % 8}, {b.size / 3, d}, {b.size / 2, 0}, {b.size - 1, 1 + d % 7}};
+          }
+          return p;
+        };
+        ExpectRoundTrip(OneFile(data, plan), "delta");
+      }
+    }
+  }
+}
+
+TEST(RoundTrip, CallFiltersOverBlockBoundaries) {
+  // Filtered files straddle blocks, so the extractor's carry across chunks is exercised, and end with
+  // E8 bytes whose operands would run past the end.
+  uint32_t seed = 400;
+  for (uint8_t flags : {kEntryCalls16, kEntryCalls32, static_cast<uint8_t>(kEntryCalls16 | kEntryCalls32)}) {
+    for (uint32_t blockSize : {97u, 1000u, 65536u}) {
+      for (uint32_t tail = 0; tail <= 5; ++tail) {
+        ++seed;
+        std::vector<uint8_t> data = Sample(SampleKind::kCode, std::min(20000u, blockSize * 9) + seed % 50, seed);
+        for (uint32_t k = 0; k < tail; ++k) data[data.size() - 1 - k] = k % 2 ? 0x10 : 0xE8;
+        ExpectRoundTrip(OneFile(data, Uniform(blockSize, seed % 4), flags), "filter");
+      }
+    }
+  }
+}
+
+ArchiveInput ManyFiles(uint32_t segments, uint32_t filesPerSegment, uint32_t seed, uint32_t blockSize) {
+  ArchiveInput in;
+  in.folders = {"docs", "docs\\empty"};
+  for (uint32_t s = 0; s < segments; ++s) {
+    SegmentInput seg;
+    for (uint32_t f = 0; f < filesPerSegment; ++f) {
+      FileInput file;
+      file.path = "seg" + std::to_string(s) + "\\f" + std::to_string(f) + ".dat";
+      uint32_t size = (seed + f * 7) % 5 == 0 ? 0 : 10 + (seed * 31 + f * 977) % 9000;
+      file.data = Sample(test::kAllSampleKinds[(seed + f) % 8], size, seed * 10 + f);
+      file.flags = f % 4 == 3 ? kEntryCalls32 : 0;
+      seg.files.push_back(std::move(file));
+    }
+    seg.plan = Uniform(blockSize, (s + seed) % 4);
+    in.segments.push_back(std::move(seg));
+  }
+  return in;
+}
+
+TEST(RoundTrip, SeveralFilesPerSegmentInStreamOrder) {
+  for (uint32_t seed = 1; seed <= 6; ++seed)
+    ExpectRoundTrip(ManyFiles(1 + seed % 3, 2 + seed, seed, 3000 + seed * 1000), "segments");
+}
+
+TEST(RoundTrip, FilesOutOfStreamOrderRestartTheirSegment) {
+  for (uint32_t seed = 1; seed <= 6; ++seed) {
+    ArchiveInput in = ManyFiles(2, 5, seed, 2000);
+    // Backwards within each segment, segments interleaved: every file but a few restarts.
+    for (uint32_t f = 5; f-- > 0;) {
+      in.order.push_back({0, f});
+      in.order.push_back({1, (f + seed) % 5});
+    }
+    ExpectRoundTrip(in, "order");
+  }
+}
+
+TEST(RoundTrip, DirectoryOfManyChunksAndStoredChunks) {
+  ArchiveInput in;
+  SegmentInput seg;
+  for (uint32_t f = 0; f < 400; ++f) {
+    FileInput file;
+    file.path = "a rather long folder name\\with a subfolder\\file number " + std::to_string(f * 7919) + ".txt";
+    file.data = Sample(SampleKind::kText, f % 50, f);
+    seg.files.push_back(std::move(file));
+  }
+  in.segments.push_back(std::move(seg));
+  ExpectRoundTrip(in, "chunks");
+  in.directory.chunkLimit = 8192;
+  ExpectRoundTrip(in, "chunks 8192");
+  in.directory.blockType = 0;
+  in.directory.chunkLimit = 3000;
+  ExpectRoundTrip(in, "stored chunks");
+}
+
 }  // namespace
 }  // namespace zor
