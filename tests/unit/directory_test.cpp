@@ -128,7 +128,7 @@ TEST_F(Directory, DamagedDirectories) {
   EXPECT_EQ(walk(StoredDirectory(std::vector<uint8_t>(8193, 0))), "error -11");  // size > 8192
   EXPECT_EQ(walk(StoredDirectory(std::vector<uint8_t>(30, 0))), "error -11");    // under 38 bytes
   std::vector<uint8_t> longName = entry;
-  longName.resize(longName.size() - 2);  // the stored path runs past the chunk
+  longName.erase(longName.end() - 2, longName.end());  // the stored path runs past the chunk
   EXPECT_EQ(walk(StoredDirectory(longName)), "error -11");
   {
     LzBlockWriter w(4, true, 0, {});  // an LZ directory block with m = 0
@@ -149,7 +149,7 @@ TEST_F(Directory, DamagedDirectories) {
 
 TEST_F(Directory, ExtraAreasRunningPastTheChunkEndTheWalk) {
   std::vector<uint8_t> entry = EntryBytes("e", 0, 0, 0, 0, 0, 0, 100);
-  entry.resize(entry.size() - 100);  // the extra area is declared but not there
+  entry.erase(entry.end() - 100, entry.end());  // the extra area is declared but not there
   directoryOffset = a.AddDirectorySegment(StoredDirectory(entry));
   a.AddDirectorySegment(StoredDirectory(EntryBytes("never", 0, 0, 0, 0)));
   Load();
