@@ -168,8 +168,10 @@ class LzBlockWriter : public BlockBuilder {
   }
   // A match with an explicit distance symbol (0..5) or a new distance (>= 5, symbols 6..41).
   void MatchSymbol(uint32_t len, uint32_t distSym) { DistanceSymbol(Length(len), distSym); }
+  // Distances 1..4 go as symbols 2..5, which leave the recent distances alone.
   void Match(uint32_t len, uint32_t distance) {
     uint32_t a = Length(len);
+    if (distance <= 4) return DistanceSymbol(a, distance + 1);
     uint32_t s = 6;
     while (s < 41 && DistanceBase(s + 1) <= distance) ++s;
     DistanceSymbol(a, s);
