@@ -13,13 +13,18 @@ struct Extraction;
 inline constexpr uint32_t kMaxDeltaMarks = 1024;
 using DeltaMark = uint32_t;
 
+// The window is allocated this much beyond windowCapacity: a block-sorting block needs one byte of room
+// behind its output, which the history rules (in terms of windowCapacity) do not always leave.
+inline constexpr uint32_t kWindowSlack = 16;
+
 struct SegmentDecoder {
   uint32_t segmentPos;       // program-file offset of the segment's first block; all ones = none
   uint8_t* window;           // history, then the current block's bytes; null after a restart
-  uint32_t windowCapacity;
+  uint32_t windowCapacity;   // usable bytes; the allocation has kWindowSlack more
   uint32_t historyLength;    // window offset of the current block's first byte
   uint32_t blockLength;
-  uint32_t blockStart;       // stream position of the current block's first byte
+  uint64_t blockStart;       // stream position of the current block's first byte (64-bit: a damaged
+                             // segment can decode past 4 GiB without wrapping onto earlier positions)
   bool lastBlock;
   bool hasHistory;           // a block has been decoded since the restart (read by OpenBlock)
   bool busy;                 // set while a block is being opened and decoded; found set = unusable
@@ -33,9 +38,19 @@ struct LocalHeader {
 };
 inline constexpr uint32_t kLocalHeaderSize = 11;
 
+// Writes `length` bytes of the file whose LocalHeader lies at stream `position` of the segment at
+// `segmentOffset` (from the ArchiveHeader) to `output`, through the call filter chosen by `flags` (directory
+// entry flags). 0 with x.output.fileCrc holding the CRC-32 of what was written (fewer than `length` bytes
+// when the segment ends first), or a negative ErrorCode. Continues in the current segment when it can;
+// restarts it otherwise. Needs x.bitReader.buffer.
 ErrorCode DecodeFileData(Extraction& x, FileHandle output, uint32_t segmentOffset, uint32_t position,
                          uint32_t length, uint8_t flags);
-// Forgets the current segment: the next request restarts. Frees the window.
+// Forgets the current segment and frees the window: the next request restarts. The extract driver calls
+// it before its first request and after its last (a fresh context is already in this state).
 void ResetSegmentDecoder(Extraction& x);
+
+// The history the next block keeps: turns the delta-filtered bytes of the last `keep` bytes of history
+// back into the form the LZ decoder produced, which is what the next block's matches refer to.
+void ReencodeHistory(Extraction& x, uint32_t keep);
 
 }  // namespace zor

@@ -9,6 +9,7 @@
 #include "archive/archive_format.h"
 #include "archive/directory.h"
 #include "decoder/bit_reader.h"
+#include "decoder/huffman.h"
 #include "decoder/output_filter.h"
 #include "decoder/segment_decoder.h"
 #include "extract/file_layer.h"
@@ -46,11 +47,12 @@ struct Extraction {
   DeltaMark deltaMarks[kMaxDeltaMarks];
   uint32_t deltaMarkCount;
   DirectoryReader directory;
+  DecoderTables tables;                // the block decoders' working storage
 };
 
 // Puts a fresh context into its start-up state: no program file, default title, empty folder, CRC table
-// built, nothing allocated. The context is plain data: it may live in static storage (the stub) or on the
-// heap, and needs no destructor.
+// built, nothing allocated. The context is plain data (about 90 KB with the decoders' tables): it may live
+// in static storage (the stub) or on the heap, not on a small stack, and needs no destructor.
 void InitExtraction(Extraction& x, FrontEnd* frontEnd);
 
 }  // namespace zor

@@ -1,0 +1,70 @@
+// The decoders' local view of the BitReader: a 64-bit bit buffer in registers, for use inside one decoder.
+//
+// The BitReader's model is a 32-bit load at `cursor` shifted by `bitOffset` per item. Here the same bits
+// come from a 64-bit buffer that is topped up with one unaligned load (libdeflate's branchless refill):
+// after Fill() at least 56 bits are ready, so several items decode per load. The stream position is
+// (in - buffer) * 8 - left, from which `cursor` and `bitOffset` follow exactly; Store() writes them back
+// before a Refill and on exit, Load() takes them up again. `in` runs at most 8 bytes ahead of `cursor`,
+// and its loads read at most 8 bytes further, inside the reader's zeroed slack.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "decoder/bit_reader.h"
+
+namespace zor {
+
+inline uint64_t LoadLE64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  return v;
+}
+
+struct BitStream {
+  const uint8_t* in;  // next byte not yet in `bits`
+  uint64_t bits;      // unread bits, least significant first; bits above `left` repeat the input
+  uint32_t left;      // number of valid bits in `bits`
+
+  void Load(const BitReader& r) {
+    in = r.cursor;
+    bits = 0;
+    left = 0;
+    Fill();
+    Drop(r.bitOffset);
+  }
+  // Afterwards at least 56 bits are valid.
+  void Fill() {
+    bits |= LoadLE64(in) << left;
+    in += (63 - left) >> 3;
+    left |= 56;
+  }
+  uint32_t Peek(uint32_t n) const { return static_cast<uint32_t>(bits) & ((1u << n) - 1); }
+  void Drop(uint32_t n) {
+    bits >>= n;
+    left -= n;
+  }
+  uint32_t Take(uint32_t n) {
+    uint32_t v = Peek(n);
+    Drop(n);
+    return v;
+  }
+  const uint8_t* Cursor() const { return in - ((left + 7) >> 3); }
+  uint32_t BitOffset() const { return (0u - left) & 7; }
+  // cursor >= limit, cheaply: `in` is never behind the cursor.
+  bool AtLimit(const uint8_t* limit) const { return in >= limit && Cursor() >= limit; }
+  void Store(BitReader& r) const {
+    r.cursor = Cursor();
+    r.bitOffset = BitOffset();
+  }
+  // Moves to the next byte boundary, as every block decoder does at its end.
+  void StoreAligned(BitReader& r) const {
+    r.cursor = Cursor() + (BitOffset() > 0 ? 1 : 0);
+    r.bitOffset = 0;
+  }
+};
+
+}  // namespace zor

@@ -1,0 +1,123 @@
+// The bit reader: opening blocks, refills with carried bytes, the end of a block's data, stored copies.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "decoder/bit_reader.h"
+#include "support/bit_packer.h"
+#include "support/engine_fixture.h"
+
+namespace zor {
+namespace {
+
+using test::BlockBuilder;
+using test::EngineFixture;
+
+std::vector<uint8_t> StoredBlock(uint32_t n, uint32_t seed) {
+  BlockBuilder b(0, true, n);
+  std::vector<uint8_t> payload(n);
+  for (uint32_t i = 0; i < n; ++i) payload[i] = static_cast<uint8_t>(i * 31 + seed + (i >> 8));
+  b.PutBytes(payload);
+  return b.Finish();
+}
+
+TEST(BitReader, RefillsCarryTheBytesPastTheLimit) {
+  EngineFixture f;
+  std::vector<uint8_t> block = StoredBlock(200000, 1);
+  ASSERT_EQ(f.OpenAt(block, 0), 0);
+  BitReader& r = f.x().bitReader;
+  uint64_t consumed = 0;  // block bytes before the cursor
+  int refills = 0;
+  for (uint32_t carry = 0;; carry = (carry + 3) % 9) {
+    // Walk to the limit plus up to 8 bytes, checking every byte on the way.
+    while (r.cursor < r.limit + carry && consumed < block.size()) {
+      ASSERT_EQ(*r.cursor, block[consumed]) << consumed;
+      ++r.cursor;
+      ++consumed;
+    }
+    ErrorCode rc = Refill(f.x());
+    if (rc == kErrorInputExhausted) break;
+    ASSERT_EQ(rc, 0);
+    ++refills;
+    EXPECT_LE(r.limit - r.buffer, 61432);
+  }
+  EXPECT_EQ(consumed, block.size());
+  EXPECT_EQ(refills, 3);
+  EXPECT_EQ(f.x().files.programFilePos, block.size());
+}
+
+TEST(BitReader, ShortBlocksEndAtTheirPackedSizeAndReadZerosBeyond) {
+  EngineFixture f;
+  std::vector<uint8_t> two = StoredBlock(1, 2);  // 7 bytes
+  std::vector<uint8_t> next = StoredBlock(1, 3);
+  std::vector<uint8_t> file(two);
+  file.insert(file.end(), next.begin(), next.end());
+  ASSERT_EQ(f.OpenAt(file, 0), 0);
+  BitReader& r = f.x().bitReader;
+  EXPECT_EQ(r.limit - r.buffer, 7);
+  EXPECT_EQ(r.remaining, 0u);
+  EXPECT_EQ(r.nextBlockPos, 7u);
+  for (int i = 7; i < 7 + 32; ++i) EXPECT_EQ(r.buffer[i], 0) << i;
+  EXPECT_EQ(Refill(f.x()), kErrorInputExhausted);
+}
+
+TEST(BitReader, OpenBlockFailures) {
+  EngineFixture f;
+  EXPECT_EQ(f.OpenAt({1, 2, 3, 4, 5}, 0), kErrorDamaged);  // under 6 bytes
+  BlockBuilder tiny(0, true, 0);
+  EXPECT_EQ(f.OpenAt(tiny.Patched(5), 0), kErrorDamaged);  // packedSize 5
+  EXPECT_EQ(f.OpenAt(tiny.Patched(0), 0), kErrorDamaged);
+  // A read failure is passed up unchanged; a failed seek back to the segment is -17.
+  f.x().files.programFile = 1000;
+  EXPECT_EQ(OpenBlock(f.x()), -1);
+  f.x().segment.hasHistory = true;
+  f.x().segment.resumePos = 99;
+  EXPECT_EQ(OpenBlock(f.x()), kErrorSeek);
+  f.x().files.programFile = kInvalidFileHandle;
+}
+
+TEST(BitReader, FileEndingInsideTheBlockEndsItsInput) {
+  EngineFixture f;
+  std::vector<uint8_t> block = StoredBlock(100000, 4);
+  block.resize(70000);
+  ASSERT_EQ(f.OpenAt(block, 0), 0);
+  BitReader& r = f.x().bitReader;
+  EXPECT_EQ(r.remaining, 100006u - 61432);  // the first piece arrived whole
+  r.cursor = r.limit;
+  ASSERT_EQ(Refill(f.x()), 0);  // a short read: what came is the rest of the block
+  EXPECT_EQ(r.remaining, 0u);
+  EXPECT_EQ(r.limit - r.buffer, 8 + 70000 - 61432);
+  r.cursor = r.limit;
+  EXPECT_EQ(Refill(f.x()), kErrorInputExhausted);
+}
+
+TEST(BitReader, CopyStoredFromBufferThenStraightFromTheFile) {
+  EngineFixture f;
+  std::vector<uint8_t> block = StoredBlock(150000, 5);
+  ASSERT_EQ(f.OpenAt(block, 45), 0);
+  std::vector<uint8_t> out(150000);
+  EXPECT_EQ(CopyStored(f.x(), out.data(), 150000), 150000);
+  EXPECT_EQ(out, std::vector<uint8_t>(block.begin() + 6, block.end()));
+  // Cut short by the file's end: the shorter count.
+  EngineFixture g;
+  block.resize(100000);
+  ASSERT_EQ(g.OpenAt(block, 45), 0);
+  EXPECT_EQ(CopyStored(g.x(), out.data(), 150000), 100000 - 6);
+  // Cancelled after the buffered part.
+  EngineFixture h;
+  ASSERT_EQ(h.OpenAt(StoredBlock(10, 6), 45), 0);
+  h.x().cancelRequested = true;
+  EXPECT_EQ(CopyStored(h.x(), out.data(), 10), kErrorCancelled);
+  EXPECT_EQ(Refill(h.x()), kErrorInputExhausted);  // nothing left: -50 comes before the cancel test
+}
+
+TEST(BitReader, RefillPollsCancel) {
+  EngineFixture f;
+  ASSERT_EQ(f.OpenAt(StoredBlock(100000, 7), 0), 0);
+  f.x().bitReader.cursor = f.x().bitReader.limit;
+  f.x().cancelRequested = true;
+  EXPECT_EQ(Refill(f.x()), kErrorCancelled);
+}
+
+}  // namespace
+}  // namespace zor
