@@ -19,6 +19,7 @@
 #include "cli/stub_image.h"
 #include "encoder/archive_writer.h"
 #include "encoder/packer.h"
+#include "extract/extraction.h"
 
 namespace zor {
 
@@ -26,9 +27,6 @@ namespace {
 
 constexpr size_t kMaxTitle = 79;    // the stub keeps 79 characters of its title
 constexpr size_t kMaxFolder = 259;  // and 259 of its default folder
-// The stub's caption when no stub header names another: kept when a header must be written for other
-// reasons, since a header without a title would leave the caption empty.
-constexpr char kStubTitle[] = "Ostrel Self-Extractor";
 
 // Reads the walked files and writes the temporary output.
 class CreateIo final : public encoder::PackIo {
@@ -120,8 +118,9 @@ std::vector<uint8_t> OutputPrefix(bool bare, const std::optional<std::string>& t
   std::vector<uint8_t> prefix;
   if (!bare) prefix.assign(kStubImage, kStubImage + kStubImageSize);
   if (title || folder || overwrite) {
+    // A header without a title would leave the caption empty: the stub's own stands in for a missing one.
     std::vector<uint8_t> header = encoder::WriteStubHeader(overwrite ? kStubFlagOverwrite : 0,
-                                                           title ? *title : kStubTitle, folder ? *folder : "");
+                                                           title ? *title : kDefaultWindowTitle, folder ? *folder : "");
     prefix.insert(prefix.end(), header.begin(), header.end());
   }
   return prefix;

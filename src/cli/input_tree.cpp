@@ -62,6 +62,14 @@ int Inspect(const std::string& path, Facts& facts) {
 
 std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
+// Why Inspect failed, for a person: a link to nothing says so.
+std::string Unreadable(const std::string& path, int error) {
+  struct stat st;
+  if (error == ENOENT && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    return Quote(path) + ": a symbolic link to something that does not exist";
+  return Quote(path) + ": " + std::strerror(error);
+}
+
 bool IsDeviceName(std::string_view name) {
   // Windows opens the device whatever the extension: "nul.txt" is NUL.
   std::string stem(name.substr(0, name.find('.')));
@@ -136,7 +144,10 @@ class Walker {
   std::vector<std::string>& warnings_;
   std::vector<Ancestor> ancestors_;
   CaseFolder folder_;
-  std::unordered_map<std::string, std::string> seen_;  // folded stored path -> its source
+  struct Seen {
+    std::string source, storedUtf8;
+  };
+  std::unordered_map<std::string, Seen> seen_;  // by stored path with case folded
 };
 
 bool Walker::StoreName(const std::string& source, const std::string& name, std::string& converted) {
@@ -160,13 +171,18 @@ bool Walker::CheckPath(const std::string& source, const std::string& storedUtf8,
                       " characters long; the self-extractor takes at most " + std::to_string(kMaxStoredPath));
     return false;
   }
-  auto [it, added] = seen_.emplace(folder_.Fold(storedUtf8), source);
-  if (!added) {
-    errors_.push_back(Quote(it->second) + " and " + Quote(source) + " would both be stored as " +
-                      Quote(storedUtf8) + " (Windows does not tell names apart by case)");
-    return false;
+  auto [it, added] = seen_.emplace(folder_.Fold(storedUtf8), Seen{source, storedUtf8});
+  if (added) return true;
+  const Seen& first = it->second;
+  if (first.storedUtf8 == storedUtf8) {
+    errors_.push_back(Quote(first.source) + " and " + Quote(source) + " would both be stored as " +
+                      Quote(storedUtf8));
+  } else {
+    errors_.push_back(Quote(first.source) + " and " + Quote(source) + " would be stored as " +
+                      Quote(first.storedUtf8) + " and " + Quote(storedUtf8) +
+                      ", one name to Windows, which ignores case");
   }
-  return true;
+  return false;
 }
 
 InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
@@ -192,7 +208,7 @@ void Walker::AddInput(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   Facts facts;
   if (int error = Inspect(path, facts); error != 0) {
-    errors_.push_back(Quote(path) + ": " + std::strerror(error));
+    errors_.push_back(Unreadable(path, error));
     return;
   }
   std::string name = path.substr(path.rfind('/') + 1);
@@ -276,7 +292,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     std::string child = source == "/" ? "/" + name : source + "/" + name;
     Facts childFacts;
     if (int error = Inspect(child, childFacts); error != 0) {
-      errors_.push_back(Quote(child) + ": " + std::strerror(error));
+      errors_.push_back(Unreadable(child, error));
       continue;
     }
     std::string converted;

@@ -53,8 +53,9 @@ std::string ProgressBar::Line(const std::string& label, uint64_t total, uint64_t
   double ratio = bytesIn ? 100.0 * static_cast<double>(bytesOut) / static_cast<double>(bytesIn) : 0.0;
   double speed = seconds > 0 ? static_cast<double>(bytesIn) / seconds : 0.0;
   int percent = total ? static_cast<int>(std::min<uint64_t>(100, bytesIn * 100 / total)) : 100;
-  std::snprintf(figures, sizeof figures, " %3d%%  %s in, %s out (%.1f%%)  %s/s", percent, Bytes(bytesIn).c_str(),
-                Bytes(bytesOut).c_str(), ratio, Bytes(static_cast<uint64_t>(speed)).c_str());
+  // Fixed widths, so that the bar keeps its length as the figures change.
+  std::snprintf(figures, sizeof figures, " %3d%%  %9s in, %9s out (%5.1f%%)  %9s/s", percent,
+                Bytes(bytesIn).c_str(), Bytes(bytesOut).c_str(), ratio, Bytes(static_cast<uint64_t>(speed)).c_str());
   std::string line = label + " ";
   // The bar takes what the label and the figures leave, between 10 and 40 columns; none on a narrow terminal.
   size_t rest = width > line.size() + std::strlen(figures) + 3 ? width - line.size() - std::strlen(figures) - 3 : 0;
