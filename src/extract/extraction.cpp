@@ -10,6 +10,8 @@ void InitExtraction(Extraction& x, FrontEnd* frontEnd) {
   x.files.programFile = kInvalidFileHandle;
   x.files.programFilePos = 0;
   x.files.messageBuffer[0] = 0;
+  x.files.toNativeName = nullptr;
+  x.files.toNativeNameContext = nullptr;
   x.frontEnd = frontEnd;
   x.cancelRequested.store(false, std::memory_order_relaxed);
   std::memcpy(x.windowTitle, kDefaultWindowTitle, sizeof kDefaultWindowTitle);

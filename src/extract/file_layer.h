@@ -64,12 +64,20 @@ inline constexpr uint32_t kSystemErrorAlreadyExists = 183;
 
 inline constexpr uint32_t kMessageBufferSize = 300;
 
+// Turns a path in the archive's code page into the system's own bytes (the tool: UTF-8) in out, at
+// most size bytes with the terminator. Returns false when the result does not fit.
+using NativeNameConverter = bool (*)(void* context, const char* path, char* out, uint32_t size);
+
 // The layer's state: one per extraction (the stub holds exactly one).
 struct FileLayer {
   uint32_t lastSystemError;     // Win32 error number of the last failing call; 0 = none recorded
   FileHandle programFile;       // the archive's file, open read-only for the whole run
   uint32_t programFilePos;      // our record of programFile's position; readers seek only when it differs
   char messageBuffer[kMessageBufferSize];  // every message and dialog text is composed here
+  // The POSIX back-end plays the part of Win32's "A" calls: it converts each path with this (null = the
+  // bytes as they are) and then turns backslashes into slashes. The Win32 back-end ignores it.
+  NativeNameConverter toNativeName;
+  void* toNativeNameContext;
 };
 
 // Opens an existing file. Cleared first, set on failure.
