@@ -1,19 +1,38 @@
-// zor: the command-line tool around the self-extractor (for now: zor info).
-#include <unistd.h>
-
+// zor: reads ZOR archives and self-extractors without running them (info, list, test, extract).
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 
+#include "cli/code_page.h"
+#include "cli/exit_codes.h"
 #include "cli/info_command.h"
+#include "cli/list_command.h"
+#include "cli/terminal.h"
 #include "cli/terminal_front_end.h"
 
+namespace {
+
+constexpr char kCodePageHelp[] =
+    "code page of the stored names (default 1252; 437, 850, 852, 866, 874, 932, 936, 949, 950, 1250-1258)";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  CLI::App app{"zor: reads ZOR archives and self-extractors"};
+  CLI::App app{"zor: reads ZOR archives and self-extractors without running them"};
   app.require_subcommand(1);
-  std::string infoFile;
+
+  std::string file;
+  std::string codePageText = std::to_string(zor::kDefaultCodePage);
+  bool json = false;
+
   CLI::App* info = app.add_subcommand("info", "Show where the archive lies in FILE and what its headers say");
-  info->add_option("FILE", infoFile, "a self-extractor or a bare archive")->required();
+  info->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+
+  CLI::App* list = app.add_subcommand("list", "List the files and folders of the archive in FILE");
+  list->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  list->add_flag("--json", json, "print JSON for scripts");
+  list->add_option("--codepage", codePageText, kCodePageHelp);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -21,7 +40,17 @@ int main(int argc, char** argv) {
     return code == 0 ? zor::kExitOk : zor::kExitUsage;
   }
 
-  zor::TerminalFrontEnd frontEnd(stdin, stderr, isatty(0) && isatty(2));
-  if (*info) return zor::RunInfo(infoFile.c_str(), stdout, frontEnd);
+  zor::CodePage codePage;
+  const unsigned codePageNumber = zor::ParseCodePage(codePageText);
+  if (codePageNumber == 0 || !codePage.Open(codePageNumber)) {
+    std::fprintf(stderr, "zor: unknown code page \"%s\" (known: %s)\n", codePageText.c_str(),
+                 zor::KnownCodePages());
+    return zor::kExitUsage;
+  }
+
+  zor::TerminalFrontEnd frontEnd(stdin, stderr, zor::CanAskQuestions());
+  frontEnd.SetCodePage(&codePage);
+  if (*info) return zor::RunInfo(file.c_str(), stdout, frontEnd);
+  if (*list) return zor::RunList({file.c_str(), json}, codePage, stdout, frontEnd);
   return zor::kExitUsage;
 }
