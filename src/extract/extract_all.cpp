@@ -168,16 +168,17 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
   // The folder box holds at most 260 characters. A longer text (only a caller other than the dialog can
   // pass one) is cut there for the messages, keeps any trailing backslash, and so is refused below as a
   // folder that cannot be created instead of being taken for a shorter folder.
-  uint32_t length;
-  if (const char* end = FindByte(path, 0, kPathBufferSize + 1)) {
-    length = static_cast<uint32_t>(end - path);
-    if (length >= 2 && path[length - 1] == '\\') path[--length] = 0;
-  } else {
-    length = kPathBufferSize;
-    path[length] = 0;
-  }
-  const char last = length ? path[length - 1] : 0;
+  if (!FindByte(path, 0, kPathBufferSize + 1)) path[kPathBufferSize] = 0;
+  uint32_t length = static_cast<uint32_t>(FindChar(path, 0) - path);
+  if (length >= 2 && length < kPathBufferSize && path[length - 1] == '\\') path[--length] = 0;
+
+  // A volume without long names gets the target in 8.3 form, created and joined as such. Shortening what is
+  // short already changes nothing, so each full path, shortened as a whole, keeps it in front of the join
+  // point.
   x.shortNames = NeedsShortNames(x, path);
+  ShortenPath(x, path);
+  length = static_cast<uint32_t>(FindChar(path, 0) - path);
+  const char last = length ? path[length - 1] : 0;
 
   // Too short to hold even the archive header: nothing is created.
   const uint32_t fileEnd = FileSeek(f, f.programFile, 0, kSeekEnd);
@@ -203,11 +204,8 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
       path[length++] = '\\';
       path[length] = 0;
     }
-    // For a volume without long names the target is shortened here, once. Shortening what is short already
-    // changes nothing, so each full path, shortened as a whole, keeps the target in front of the join point.
-    ShortenPath(x, path);
-    w.joinPoint = static_cast<uint32_t>(FindChar(path, 0) - path);
-    w.room = static_cast<int32_t>(kMaxPathLength) - static_cast<int32_t>(w.joinPoint);
+    w.joinPoint = length;
+    w.room = static_cast<int32_t>(kMaxPathLength) - static_cast<int32_t>(length);
     StartDirectoryWalk(x);
 
     for (uint32_t counter = 0; counter < x.archiveHeader.fileCount; ++counter) {
