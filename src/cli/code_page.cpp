@@ -1,171 +1,147 @@
-// Windows ANSI code pages: Windows-1252 from its table, the other single-byte pages through iconv.
+// Code page conversions for names and messages, with glibc's iconv: it knows every Windows and DOS code
+// page we offer, the multi-byte ones included, so the tool carries no tables of its own.
 #include "cli/code_page.h"
 
-#include <iconv.h>
-
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace zor {
-
 namespace {
 
-// Windows-1252 is ISO 8859-1 except for 0x80-0x9F, where it has printable characters; the five bytes
-// marked 0 have none.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 88-8F
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98-9F
-};
+constexpr unsigned kKnown[] = {437,  850,  852,  866,  874,  932,  936,  949,  950,
+                               1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
-constexpr int kSingleBytePages[] = {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
-constexpr int kDoubleBytePages[] = {932, 936, 949, 950};
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
-// "1252", "cp1252", "CP1252", "windows-1252": the number, or -1.
-int ParsePageName(std::string_view name) {
-  for (std::string_view prefix : {"windows-", "Windows-", "WINDOWS-", "cp", "CP"}) {
-    if (name.substr(0, prefix.size()) == prefix) {
-      name.remove_prefix(prefix.size());
-      break;
-    }
+bool IsKnown(unsigned number) {
+  for (unsigned n : kKnown)
+    if (n == number) return true;
+  return false;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
   }
-  if (name.empty() || name.size() > 5) return -1;
-  int n = 0;
-  for (char c : name) {
-    if (c < '0' || c > '9') return -1;
-    n = n * 10 + (c - '0');
+  return true;
+}
+
+// Writes code point c (below 0x100) as UTF-8.
+bool PutLatin1(unsigned char c, char*& out, size_t& left) {
+  if (c < 0x80) {
+    if (left < 1) return false;
+    *out++ = static_cast<char>(c);
+    --left;
+    return true;
   }
-  return n;
+  if (left < 2) return false;
+  *out++ = static_cast<char>(0xC0 | (c >> 6));
+  *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  left -= 2;
+  return true;
 }
 
 }  // namespace
 
-bool NextUtf8(std::string_view text, size_t& at, char32_t& c) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  uint8_t first = byte(at);
-  size_t length = first < 0x80 ? 1 : (first >> 5) == 6 ? 2 : (first >> 4) == 14 ? 3 : (first >> 3) == 30 ? 4 : 0;
-  if (length == 0 || at + length > text.size()) {
-    ++at;
+const char* KnownCodePages() {
+  return "437, 850, 852, 866, 874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258";
+}
+
+unsigned ParseCodePage(std::string_view text) {
+  if (StartsWithNoCase(text, "windows-")) text.remove_prefix(8);
+  else if (StartsWithNoCase(text, "cp")) text.remove_prefix(2);
+  if (text.empty() || text.size() > 5) return 0;
+  unsigned number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  return IsKnown(number) ? number : 0;
+}
+
+CodePage::~CodePage() { Close(); }
+
+void CodePage::Close() {
+  if (toUtf8_ != kNoConverter) iconv_close(toUtf8_);
+  if (fromUtf8_ != kNoConverter) iconv_close(fromUtf8_);
+  toUtf8_ = fromUtf8_ = kNoConverter;
+  number_ = 0;
+}
+
+bool CodePage::Open(unsigned number) {
+  Close();
+  if (!IsKnown(number)) return false;
+  char name[16];
+  std::snprintf(name, sizeof name, "CP%u", number);
+  toUtf8_ = iconv_open("UTF-8", name);
+  fromUtf8_ = iconv_open(name, "UTF-8");
+  if (toUtf8_ == kNoConverter || fromUtf8_ == kNoConverter) {
+    Close();
     return false;
   }
-  char32_t value = length == 1 ? first : first & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(at + k) & 0xC0) != 0x80) {
-      ++at;
-      return false;
-    }
-    value = (value << 6) | (byte(at + k) & 0x3F);
-  }
-  static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    ++at;
-    return false;
-  }
-  at += length;
-  c = value;
+  number_ = number;
   return true;
 }
 
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+bool CodePage::ToUtf8(const char* text, size_t length, char* out, size_t size, size_t* written) {
+  if (size == 0 || toUtf8_ == kNoConverter) return false;
+  char* in = const_cast<char*>(text);
+  char* to = out;
+  size_t left = size - 1;  // the terminator's byte
+  iconv(toUtf8_, nullptr, nullptr, nullptr, nullptr);
+  while (length > 0) {
+    if (iconv(toUtf8_, &in, &length, &to, &left) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) return false;
+    // EILSEQ or EINVAL: let out what a stateful code page (1255, 1258) holds back, then the byte itself.
+    if (iconv(toUtf8_, nullptr, nullptr, &to, &left) == static_cast<size_t>(-1)) return false;
+    if (!PutLatin1(static_cast<unsigned char>(*in), to, left)) return false;
+    ++in;
+    --length;
   }
-}
-
-CodePage::CodePage() {
-  for (int b = 0; b < 256; ++b) characters_[b] = static_cast<char32_t>(b);
-  for (int b = 0; b < 32; ++b) characters_[0x80 + b] = kWindows1252High[b] ? kWindows1252High[b] : kUnmapped;
-}
-
-bool CodePage::Select(std::string_view name, std::string& error) {
-  const int n = ParsePageName(name);
-  for (int page : kDoubleBytePages) {
-    if (n == page) {
-      error = "code page " + std::to_string(n) +
-              " is a double-byte code page; names in it can hold backslash bytes inside characters, which "
-              "the self-extractor would take for folder separators";
-      return false;
-    }
-  }
-  bool known = false;
-  for (int page : kSingleBytePages) known = known || n == page;
-  if (!known) {
-    error = "unknown code page \"" + std::string(name) + "\" (choose 874 or 1250 to 1258)";
-    return false;
-  }
-  *this = CodePage();  // the 1252 table, also the start for the others' ASCII half
-  number_ = n;
-  if (n == kDefaultCodePage) return true;
-
-  // Every byte on its own through iconv: the single-byte pages have no shift states.
-  const std::string system = "CP" + std::to_string(n);
-  iconv_t cd = iconv_open("UTF-32LE", system.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    error = "this system has no converter for code page " + std::to_string(n);
-    return false;
-  }
-  for (int b = 0x80; b < 256; ++b) {
-    char in = static_cast<char>(b);
-    unsigned char out[16];
-    char* inp = &in;
-    char* outp = reinterpret_cast<char*>(out);
-    size_t inLeft = 1, outLeft = sizeof out;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1) || sizeof out - outLeft != 4) {
-      characters_[b] = kUnmapped;
-      continue;
-    }
-    char32_t c = out[0] | (out[1] << 8) | (out[2] << 16) | (static_cast<char32_t>(out[3]) << 24);
-    characters_[b] = (c >= 0x80 && c <= 0x9F) ? kUnmapped : c;  // C1 controls are not characters there
-  }
-  iconv_close(cd);
+  if (iconv(toUtf8_, nullptr, nullptr, &to, &left) == static_cast<size_t>(-1)) return false;
+  *to = 0;
+  if (written) *written = static_cast<size_t>(to - out);
   return true;
 }
 
-bool CodePage::FromUtf8(std::string_view utf8, std::string& out, std::string* bad) const {
+std::string CodePage::ToUtf8(std::string_view text) {
+  // Four bytes of UTF-8 per byte of input are always enough (a code page character of one or two
+  // bytes is at most three bytes of UTF-8; a combining pair of 1258 at most five for two bytes).
+  std::vector<char> out(text.size() * 4 + 1);
+  size_t written = 0;
+  if (!ToUtf8(text.data(), text.size(), out.data(), out.size(), &written)) return std::string();
+  return std::string(out.data(), written);
+}
+
+std::string CodePage::ToNativePath(std::string_view text) {
+  std::string path = ToUtf8(text);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+bool CodePage::FromUtf8(std::string_view text, std::string& out) {
   out.clear();
-  size_t at = 0;
-  while (at < utf8.size()) {
-    size_t start = at;
-    char32_t c = 0;
-    bool ok = NextUtf8(utf8, at, c);
-    int byte = -1;
-    if (ok) {
-      if (c < 0x80) {
-        byte = static_cast<int>(c);
-      } else {
-        for (int b = 0x80; b < 256 && byte < 0; ++b) {
-          if (characters_[b] == c) byte = b;
-        }
-      }
-    }
-    if (byte < 0) {
-      if (bad) bad->assign(utf8.substr(start, at - start));
-      return false;
-    }
-    out += static_cast<char>(byte);
-  }
+  if (fromUtf8_ == kNoConverter) return false;
+  std::vector<char> buffer(text.size() * 2 + 8);
+  char* in = const_cast<char*>(text.data());
+  size_t length = text.size();
+  char* to = buffer.data();
+  size_t left = buffer.size();
+  iconv(fromUtf8_, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(fromUtf8_, &in, &length, &to, &left) == static_cast<size_t>(-1)) return false;
+  if (iconv(fromUtf8_, nullptr, nullptr, &to, &left) == static_cast<size_t>(-1)) return false;
+  out.assign(buffer.data(), static_cast<size_t>(to - buffer.data()));
   return true;
 }
 
-std::string CodePage::ToUtf8(std::string_view text) const {
-  std::string out;
-  for (char ch : text) {
-    char32_t c = characters_[static_cast<uint8_t>(ch)];
-    AppendUtf8(c == kUnmapped ? 0xFFFD : c, out);
-  }
-  return out;
+bool CodePage::ConvertPath(void* context, const char* path, char* out, uint32_t size) {
+  return static_cast<CodePage*>(context)->ToUtf8(path, std::strlen(path), out, size);
 }
 
 }  // namespace zor

@@ -1,45 +1,54 @@
-// Windows ANSI code pages: the one-byte character sets in which archives store names, titles and folders,
-// converted from and to the UTF-8 of the tool's command line and of Linux file names.
+// Stored names are in a Windows code page; the tool shows and writes them as UTF-8 (through glibc's iconv).
 #pragma once
 
-#include <array>
+#include <iconv.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace zor {
 
-inline constexpr int kDefaultCodePage = 1252;
+inline constexpr unsigned kDefaultCodePage = 1252;
+
+// The code pages the tool offers, for messages: "437, 850, ...".
+const char* KnownCodePages();
+// "1251", "cp1251" or "windows-1251" (any case) as a known code page number; 0 for anything else.
+unsigned ParseCodePage(std::string_view text);
 
 class CodePage {
  public:
-  // Windows-1252, without asking the system.
-  CodePage();
+  CodePage() = default;
+  ~CodePage();
+  CodePage(const CodePage&) = delete;
+  CodePage& operator=(const CodePage&) = delete;
 
-  // A code page by number, "cp1252" or "windows-1252". Only the single-byte ANSI code pages (874 and
-  // 1250 to 1258) are offered: in the double-byte ones (932, 936, 949, 950) a backslash byte can be half
-  // of a character, and the extractor splits paths at every backslash byte. Pages other than 1252 come
-  // from the system's converters. False with `error` set when the page cannot be used.
-  bool Select(std::string_view name, std::string& error);
+  // Sets up the conversions of a known code page. False when the number is not known or the system's
+  // iconv lacks it.
+  bool Open(unsigned number);
+  unsigned number() const { return number_; }
 
-  int number() const { return number_; }
+  // Code page bytes to UTF-8 in out (size bytes, terminator included). Never refuses a name: a byte the
+  // code page leaves undefined, or a cut multi-byte character, becomes the character of the same number
+  // (U+0080 to U+00FF), as Windows maps the holes of 1252. False only when out is too small.
+  bool ToUtf8(const char* text, size_t length, char* out, size_t size, size_t* written = nullptr);
+  std::string ToUtf8(std::string_view text);
+  // A stored path or a message naming one, as the platform writes it: UTF-8, backslashes become '/'.
+  std::string ToNativePath(std::string_view text);
+  // UTF-8 to the code page, exactly: false when text is not UTF-8 or holds a character the code page
+  // cannot write.
+  bool FromUtf8(std::string_view text, std::string& out);
 
-  // UTF-8 to the code page. False when the text is not UTF-8 or holds a character the code page lacks;
-  // `bad` then receives the first such character (as UTF-8), or the bytes that are not UTF-8.
-  bool FromUtf8(std::string_view utf8, std::string& out, std::string* bad = nullptr) const;
-  // The code page to UTF-8; bytes without a character become U+FFFD.
-  std::string ToUtf8(std::string_view text) const;
+  // The file layer's NativeNameConverter; context is a CodePage.
+  static bool ConvertPath(void* context, const char* path, char* out, uint32_t size);
 
  private:
-  static constexpr char32_t kUnmapped = 0xFFFF;
+  void Close();
 
-  int number_ = kDefaultCodePage;
-  std::array<char32_t, 256> characters_;  // per byte, or kUnmapped
+  unsigned number_ = 0;
+  iconv_t toUtf8_ = reinterpret_cast<iconv_t>(-1);
+  iconv_t fromUtf8_ = reinterpret_cast<iconv_t>(-1);
 };
-
-// Decodes one UTF-8 character at text[at], advancing `at`; false (and `at` past one byte) for bytes that
-// are not shortest-form UTF-8 of a Unicode scalar value.
-bool NextUtf8(std::string_view text, size_t& at, char32_t& c);
-void AppendUtf8(char32_t c, std::string& out);
 
 }  // namespace zor

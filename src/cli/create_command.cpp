@@ -6,17 +6,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
 #include <thread>
 
 #include "archive/archive_format.h"
 #include "cli/code_page.h"
-#include "cli/info_command.h"
+#include "cli/exit_codes.h"
 #include "cli/input_tree.h"
 #include "cli/output_file.h"
-#include "cli/progress_bar.h"
+#include "cli/pack_progress.h"
+#include "cli/progress.h"
 #include "cli/stub_image.h"
+#include "cli/terminal.h"
 #include "encoder/archive_writer.h"
 #include "encoder/packer.h"
 #include "extract/extraction.h"
@@ -28,10 +31,39 @@ namespace {
 constexpr size_t kMaxTitle = 79;    // the stub keeps 79 characters of its title
 constexpr size_t kMaxFolder = 259;  // and 259 of its default folder
 
+// The code pages names may be written in: Windows' single-byte ANSI pages. In the double-byte ones (932,
+// 936, 949, 950) the second byte of a character can be a backslash, which the self-extractor takes for a
+// separator; the DOS pages (437, 850...) are not what Windows programs use for file names.
+constexpr unsigned kWritableCodePages[] = {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+
+// Opens the code page for writing; false with a message on `err`.
+bool OpenWritableCodePage(const std::string& text, CodePage& codePage, std::FILE* err) {
+  unsigned number = ParseCodePage(text);
+  bool writable = false;
+  for (unsigned n : kWritableCodePages) writable = writable || n == number;
+  if (number == 932 || number == 936 || number == 949 || number == 950) {
+    std::fprintf(err,
+                 "zor: code page %u is a double-byte code page: a backslash byte inside a character would split "
+                 "names in the self-extractor (choose 874 or 1250 to 1258)\n",
+                 number);
+    return false;
+  }
+  if (!writable) {
+    std::fprintf(err, "zor: unknown code page \"%s\" for names in an archive (choose 874 or 1250 to 1258)\n",
+                 text.c_str());
+    return false;
+  }
+  if (!codePage.Open(number)) {
+    std::fprintf(err, "zor: this system has no converter for code page %u\n", number);
+    return false;
+  }
+  return true;
+}
+
 // Reads the walked files and writes the temporary output.
 class CreateIo final : public encoder::PackIo {
  public:
-  CreateIo(const InputTree& tree, AtomicOutputFile& file, ProgressBar* bar)
+  CreateIo(const InputTree& tree, AtomicOutputFile& file, PackProgress* bar)
       : tree_(tree), file_(file), bar_(bar) {}
 
   bool ReadFile(size_t index, std::vector<uint8_t>& data, std::string& error) override {
@@ -79,7 +111,7 @@ class CreateIo final : public encoder::PackIo {
  private:
   const InputTree& tree_;
   AtomicOutputFile& file_;
-  ProgressBar* bar_;
+  PackProgress* bar_;
 };
 
 encoder::PackEntry ToPackEntry(const InputEntry& e) {
@@ -95,12 +127,10 @@ encoder::PackEntry ToPackEntry(const InputEntry& e) {
 }
 
 // Converts an option's text to the code page and checks its length; false with a message on `err`.
-bool ConvertText(const CodePage& codePage, const char* what, const std::string& text, size_t limit,
+bool ConvertText(CodePage& codePage, const char* what, const std::string& text, size_t limit,
                  std::string& out, std::FILE* err) {
-  std::string bad;
-  if (!codePage.FromUtf8(text, out, &bad)) {
-    std::fprintf(err, "zor: the %s holds \"%s\", which code page %d does not have\n", what, bad.c_str(),
-                 codePage.number());
+  if (!codePage.FromUtf8(text, out)) {
+    std::fprintf(err, "zor: the %s %s\n", what, Unconvertible(codePage, text).c_str());
     return false;
   }
   if (out.size() > limit) {
@@ -112,6 +142,26 @@ bool ConvertText(const CodePage& codePage, const char* what, const std::string& 
 }
 
 }  // namespace
+
+CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& o) {
+  CLI::App* c = app.add_subcommand("create", "Pack files and folders into a self-extractor");
+  c->add_option("OUT", o.output, "the self-extractor to write")->required();
+  c->add_option("INPUT", o.inputs, "files and folders to pack (folders with everything in them)")->required();
+  c->add_option("--title", o.title, "the self-extractor's window title (at most 79 characters)");
+  c->add_option("--default-folder", o.defaultFolder, "the folder it offers to extract into (at most 259)");
+  c->add_flag("--overwrite-without-prompting", o.overwriteWithoutPrompting,
+              "start with 'Overwrite Existing Files Without Prompting' checked");
+  c->add_flag("--bare", o.bare, "write the archive (with the stub header, if any) without the stub");
+  CLI::Option_group* levels = c->add_option_group("levels", "-0 stores, -1 is fastest, -6 the default, -9 strongest");
+  for (int level = 0; level <= 9; ++level)
+    levels->add_flag_callback("-" + std::to_string(level), [&o, level] { o.level = level; });
+  levels->require_option(0, 1);
+  c->add_option("-j,--jobs", o.threads, "segments compressed at once (default: one per core)");
+  c->add_option("--codepage", o.codePage, "Windows code page of the names (default 1252; 874, 1250-1258)");
+  c->add_flag("-q,--quiet", o.quiet, "no warnings, no progress bar");
+  o.progress = CanDrawProgressBar();
+  return c;
+}
 
 std::vector<uint8_t> OutputPrefix(bool bare, const std::optional<std::string>& title,
                                   const std::optional<std::string>& folder, bool overwrite) {
@@ -128,10 +178,7 @@ std::vector<uint8_t> OutputPrefix(bool bare, const std::optional<std::string>& t
 
 int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
   CodePage codePage;
-  if (std::string error; !codePage.Select(options.codePage, error)) {
-    std::fprintf(err, "zor: %s\n", error.c_str());
-    return kExitUsage;
-  }
+  if (!OpenWritableCodePage(options.codePage, codePage, err)) return kExitUsage;
   if (options.level < 0 || options.level > 9) {
     std::fprintf(err, "zor: the level must be 0 to 9\n");
     return kExitUsage;
@@ -191,8 +238,8 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "zor: %s\n", error.c_str());
     return kExitDataError;
   }
-  std::optional<ProgressBar> bar;
-  if (options.progress && !options.quiet) bar.emplace(err, "packing", tree.totalBytes);
+  std::optional<PackProgress> bar;
+  if (options.progress && !options.quiet) bar.emplace(err, tree.totalBytes);
   CreateIo io(tree, file, bar ? &*bar : nullptr);
   if (!file.Write(prefix.data(), prefix.size(), error)) {
     std::fprintf(err, "zor: %s\n", error.c_str());
@@ -212,8 +259,8 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
   if (bar) {
     uint64_t total = prefix.size() + result.archiveLength;
     std::fprintf(out, "%s: %zu files and %zu folders, %s packed into %s (%.1f%%)\n", options.output.c_str(),
-                 tree.files.size(), tree.folders.size(), ProgressBar::Bytes(result.inputBytes).c_str(),
-                 ProgressBar::Bytes(total).c_str(),
+                 tree.files.size(), tree.folders.size(), FormatBytes(result.inputBytes).c_str(),
+                 FormatBytes(total).c_str(),
                  result.inputBytes ? 100.0 * static_cast<double>(total) / static_cast<double>(result.inputBytes) : 0.0);
   }
   return kExitOk;

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace zor {
 
 struct CreateOptions {
@@ -23,6 +27,10 @@ struct CreateOptions {
   bool quiet = false;                        // no warnings, no progress
   bool progress = false;                     // draw the progress bar on `err`
 };
+
+// Adds the create command and its options, to be filled in `options` by the parse. `options.progress` is
+// set from the terminals at once.
+CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& options);
 
 // The bytes that go in front of the archive: the stub unless bare, then a stub header when the options
 // ask for a title, a default folder or the overwrite flag. The texts must already be in the code page.

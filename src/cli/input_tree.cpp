@@ -23,6 +23,52 @@ namespace zor {
 
 namespace {
 
+// Decodes one UTF-8 character at text[at], advancing `at`; false (and `at` one byte on) for bytes that are
+// not the shortest form of a Unicode scalar value.
+bool NextUtf8(std::string_view text, size_t& at, char32_t& c) {
+  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+  uint8_t first = byte(at);
+  size_t length = first < 0x80 ? 1 : (first >> 5) == 6 ? 2 : (first >> 4) == 14 ? 3 : (first >> 3) == 30 ? 4 : 0;
+  if (length == 0 || at + length > text.size()) {
+    ++at;
+    return false;
+  }
+  char32_t value = length == 1 ? first : first & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(at + k) & 0xC0) != 0x80) {
+      ++at;
+      return false;
+    }
+    value = (value << 6) | (byte(at + k) & 0x3F);
+  }
+  static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    ++at;
+    return false;
+  }
+  at += length;
+  c = value;
+  return true;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
 constexpr uint8_t kReadOnly = 0x01;
 constexpr uint8_t kFolderAttribute = 0x10;
 constexpr uint8_t kArchiveAttribute = 0x20;
@@ -156,10 +202,9 @@ bool Walker::StoreName(const std::string& source, const std::string& name, std::
     errors_.push_back(Quote(source) + ": the name " + Quote(name) + " " + reason);
     return false;
   }
-  std::string bad;
-  if (!rules_.codePage->FromUtf8(name, converted, &bad)) {
-    errors_.push_back(Quote(source) + ": the name " + Quote(name) + " holds " + Quote(bad) + ", which code page " +
-                      std::to_string(rules_.codePage->number()) + " does not have (choose another with --codepage)");
+  if (!rules_.codePage->FromUtf8(name, converted)) {
+    errors_.push_back(Quote(source) + ": the name " + Quote(name) + " " + Unconvertible(*rules_.codePage, name) +
+                      " (choose another with --codepage)");
     return false;
   }
   return true;
@@ -303,6 +348,19 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
 }
 
 }  // namespace
+
+std::string Unconvertible(CodePage& codePage, std::string_view utf8) {
+  std::string out;
+  for (size_t at = 0; at < utf8.size();) {
+    size_t start = at;
+    char32_t c;
+    if (!NextUtf8(utf8, at, c)) return "is not UTF-8 text";
+    std::string_view one = utf8.substr(start, at - start);
+    if (!codePage.FromUtf8(one, out))
+      return "holds " + Quote(one) + ", which code page " + std::to_string(codePage.number()) + " does not have";
+  }
+  return "cannot be converted to code page " + std::to_string(codePage.number());
+}
 
 DosTime ToDosTime(int64_t seconds, bool& clamped) {
   constexpr DosTime kFirst = {(0 << 9) | (1 << 5) | 1, 0};

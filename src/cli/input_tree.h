@@ -47,8 +47,12 @@ struct InputTree {
   size_t clampedTimes = 0;          // entries whose times lie outside the DOS range
 };
 
+// How a text fails to convert, for a message: "holds "X", which code page N does not have", or "is not
+// UTF-8 text".
+std::string Unconvertible(CodePage& codePage, std::string_view utf8);
+
 struct InputRules {
-  const CodePage* codePage = nullptr;
+  CodePage* codePage = nullptr;
   uint64_t outputStart = 0;     // bytes in front of the archive, for the largest file that fits
   bool skipOutput = false;      // the output file exists: never pack it into itself
   dev_t outputDevice = 0;

@@ -69,7 +69,7 @@ check "missing input: message" grep -q '"missing": No such file or directory' re
 # On a terminal: the progress bar, then one closing line.
 TERM=xterm script -qec "\"$ZOR\" create -1 tty.exe small" /dev/null </dev/null >tty.log 2>&1
 check "terminal: exit 0" test $? -eq 0
-check "terminal: progress bar" grep -q 'packing .*% .* in, .* out' tty.log
+check "terminal: progress bar" grep -q '% \[=.*\] .* in, .* out (' tty.log
 check "terminal: summary" grep -q 'tty.exe: 2 files and 2 folders' tty.log
 NO_COLOR=1 TERM=xterm script -qec "\"$ZOR\" create -1 tty2.exe small" /dev/null </dev/null >tty2.log 2>&1
 check "NO_COLOR: no bar" test ! -s tty2.log

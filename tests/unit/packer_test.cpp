@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/output_file.h"
-#include "cli/progress_bar.h"
+#include "cli/pack_progress.h"
 #include "encoder/packer.h"
 #include "support/temp_tree.h"
 
@@ -120,18 +120,14 @@ TEST(AtomicOutputFile, NothingUnderTheNameUntilCommitted) {
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
-TEST(ProgressBar, TheLineFitsTheTerminal) {
-  std::string line = ProgressBar::Line("packing", 1000, 500, 250, 2.0, 100);
+TEST(PackProgress, TheLineFitsTheTerminal) {
+  std::string line = FormatPackLine(4000, 2000, 1000, 2.0, 100);
   EXPECT_LT(line.size(), 100u);
-  EXPECT_NE(line.find("[##########"), std::string::npos) << line;
-  EXPECT_NE(line.find(" 50%"), std::string::npos) << line;
-  EXPECT_NE(line.find("500 B in"), std::string::npos) << line;
-  EXPECT_NE(line.find("250 B out ( 50.0%)"), std::string::npos) << line;
-  EXPECT_NE(line.find("250 B/s"), std::string::npos) << line;
-  EXPECT_EQ(ProgressBar::Line("packing", 1000, 500, 250, 2.0, 40).size(), 39u);  // cut, never wrapped
-  EXPECT_EQ(ProgressBar::Line("packing", 1000, 500, 250, 2.0, 60).find('['), std::string::npos);  // no room
-  EXPECT_EQ(ProgressBar::Bytes(1536), "1.50 KiB");
-  EXPECT_EQ(ProgressBar::Bytes(3u << 30), "3.00 GiB");
+  EXPECT_EQ(line.rfind(" 50% [==========>         ] ", 0), 0u) << line;
+  EXPECT_NE(line.find("2.0 KiB in, 1000 bytes out (50.0%)  1000 bytes/s"), std::string::npos) << line;
+  EXPECT_EQ(FormatPackLine(4000, 2000, 1000, 2.0, 50).find('['), std::string::npos);  // no room for the bar
+  EXPECT_EQ(FormatPackLine(4000, 2000, 1000, 2.0, 20).size(), 19u);  // cut, never wrapped
+  EXPECT_EQ(FormatPackLine(0, 0, 0, 0.0, 80).rfind("100% [====", 0), 0u);  // nothing to read: done
 }
 
 }  // namespace
