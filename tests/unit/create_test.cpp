@@ -20,6 +20,7 @@
 #include "cli/create_command.h"
 #include "cli/stub_image.h"
 #include "support/archive_reader.h"
+#include "support/extract_fixture.h"
 #include "support/sample_data.h"
 #include "support/temp_tree.h"
 
@@ -230,6 +231,37 @@ TEST(Create, EveryKindOfContentComesBackWhole) {
     EXPECT_EQ(e.entry.length, bytes.size()) << path;
     EXPECT_EQ(e.entry.attributes, 0x20) << path;
   }
+}
+
+// Through the extract driver onto disk: the same tree comes back, with the write times (to the 2 seconds
+// of DOS times) and the read-only files.
+TEST(Create, ExtractingRebuildsTheTree) {
+  InUtc utc;
+  TempTree t;
+  t.File("in/pack/text.txt", Sample(SampleKind::kText, 30000, 8));
+  t.File("in/pack/sub/code.bin", Sample(SampleKind::kCode, 20000, 9));
+  t.File("in/pack/sub/empty", Bytes());
+  t.File("in/pack/locked.txt", "read only");
+  t.Folder("in/pack/nothing/inside");
+  chmod(t.Path("in/pack/locked.txt").c_str(), 0444);
+  SetWriteTime(t.Path("in/pack/text.txt"), 981173107);
+  Created c = Create(t, Options(t, {"in/pack"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+
+  t.Folder("out");
+  test::ExtractHarness h(c.bytes, ArchiveOffset(c.bytes));
+  h.Target(test::EnginePath(t.Path("out")));
+  ASSERT_EQ(h.Run(), 0);
+  EXPECT_TRUE(h.MessageTexts().empty());
+  for (const char* file : {"pack/text.txt", "pack/sub/code.bin", "pack/sub/empty", "pack/locked.txt"}) {
+    EXPECT_TRUE(t.Read(std::string("out/") + file) == t.Read(std::string("in/") + file)) << file;
+  }
+  EXPECT_TRUE(test::IsFolder(t.Path("out/pack/nothing/inside")));
+  struct stat st;
+  ASSERT_EQ(stat(t.Path("out/pack/text.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 981173106);  // DOS times count in 2-second steps
+  ASSERT_EQ(stat(t.Path("out/pack/locked.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
 }
 
 TEST(Create, AFileLargerThanASegmentAndTheFilesAroundIt) {
