@@ -6,6 +6,7 @@
 #include "cli/code_page.h"
 #include "cli/create_command.h"
 #include "cli/exit_codes.h"
+#include "cli/extract_command.h"
 #include "cli/info_command.h"
 #include "cli/list_command.h"
 #include "cli/terminal.h"
@@ -24,7 +25,8 @@ int main(int argc, char** argv) {
 
   std::string file;
   std::string codePageText = std::to_string(zor::kDefaultCodePage);
-  bool json = false;
+  std::string outputFolder;
+  bool json = false, quiet = false, overwrite = false, skipExisting = false;
 
   CLI::App* info = app.add_subcommand("info", "Show where the archive lies in FILE and what its headers say");
   info->add_option("FILE", file, "a self-extractor or a bare archive")->required();
@@ -33,6 +35,19 @@ int main(int argc, char** argv) {
   list->add_option("FILE", file, "a self-extractor or a bare archive")->required();
   list->add_flag("--json", json, "print JSON for scripts");
   list->add_option("--codepage", codePageText, kCodePageHelp);
+
+  CLI::App* test = app.add_subcommand("test", "Decode every file of the archive in FILE and check its CRC; write nothing");
+  test->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  test->add_flag("-q,--quiet", quiet, "print nothing but errors");
+  test->add_option("--codepage", codePageText, kCodePageHelp);
+
+  CLI::App* extract = app.add_subcommand("extract", "Extract the files and folders of the archive in FILE");
+  extract->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  extract->add_option("-o,--output", outputFolder, "the folder to extract into (default: the current folder)");
+  CLI::Option* replace = extract->add_flag("--overwrite", overwrite, "replace existing files without asking");
+  extract->add_flag("--skip-existing", skipExisting, "keep existing files without asking")->excludes(replace);
+  extract->add_flag("-q,--quiet", quiet, "print nothing but errors");
+  extract->add_option("--codepage", codePageText, kCodePageHelp);
 
   zor::CreateOptions create;
   CLI::App* createCommand = zor::AddCreateCommand(app, create);
@@ -56,6 +71,13 @@ int main(int argc, char** argv) {
   frontEnd.SetCodePage(&codePage);
   if (*info) return zor::RunInfo(file.c_str(), stdout, frontEnd);
   if (*list) return zor::RunList({file.c_str(), json}, codePage, stdout, frontEnd);
+  if (*test || *extract) {
+    const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace
+                                        : skipExisting ? zor::OverwritePolicy::kKeep
+                                                       : zor::OverwritePolicy::kAsk;
+    return zor::RunExtract({file.c_str(), outputFolder, static_cast<bool>(*test), policy, quiet}, codePage, frontEnd,
+                           stdout);
+  }
   if (*createCommand) return zor::RunCreate(create, stdout, stderr);
   return zor::kExitUsage;
 }

@@ -148,8 +148,8 @@ void Progress::EntryStarted(std::string_view name, const RunCounts& counts) {
   if (style_ == ProgressStyle::kBar) Draw(counts);
 }
 
-void Progress::EntryFinished(std::string_view name, bool done, const RunCounts& counts) {
-  if (style_ == ProgressStyle::kLines && done) {
+void Progress::EntryFinished(std::string_view name, bool folder, bool done, const RunCounts& counts) {
+  if (style_ == ProgressStyle::kLines && done && !(folder && testOnly_)) {
     std::fprintf(out_, "%s\n", std::string(name).c_str());
     std::fflush(out_);
   } else if (style_ == ProgressStyle::kBar) {

@@ -50,8 +50,8 @@ class Progress {
   void SetTotals(uint32_t entries, uint64_t bytes);
   // An entry begins (name in display form; folders end in '/').
   void EntryStarted(std::string_view name, const RunCounts& counts);
-  // An entry is done with; the line form prints it when it was written or tested.
-  void EntryFinished(std::string_view name, bool done, const RunCounts& counts);
+  // An entry is done with; the line form prints a file written or tested and a folder written.
+  void EntryFinished(std::string_view name, bool folder, bool done, const RunCounts& counts);
   // Redraws the bar when it is due (called between files).
   void Tick(const RunCounts& counts);
   // Takes the bar off the screen before a message or question is written; the next update draws it again.

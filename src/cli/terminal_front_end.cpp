@@ -3,6 +3,9 @@
 
 #include <cctype>
 
+#include "archive/archive_format.h"
+#include "extract/paths.h"
+
 namespace zor {
 
 namespace {
@@ -41,10 +44,8 @@ int TerminalFrontEnd::ReadAnswer() {
 int TerminalFrontEnd::ShowMessage(WindowRef, const char* text, const char*, uint32_t style) {
   if (progress_) progress_->Clear();
   std::fprintf(err_, "zor: %s\n", Shown(text).c_str());
-  if (style & kIconMask) {
-    if (inEntry_) entryReported_ = true;
-    else ++counts_.errors;
-  }
+  // A failure of an entry is counted once, when the entry is finished with.
+  if ((style & kIconMask) && !inEntry_) ++counts_.errors;
   if ((style & kButtonsMask) != kOkCancel) return kAnswerOk;
   if (!interactive_) return kAnswerOk;
   for (;;) {
@@ -82,6 +83,53 @@ int TerminalFrontEnd::AskOverwrite(const char* fullPath) {
 
 void TerminalFrontEnd::PumpMessages() {
   if (progress_) progress_->Tick(counts_);
+}
+
+void TerminalFrontEnd::EntryStarted(const DirectoryEntry& entry, const char* storedPath, uint32_t length) {
+  inEntry_ = true;
+  entryName_ = Shown(std::string_view(storedPath, length));
+  if (entry.flags & kEntryFolder) entryName_ += '/';
+  if (progress_) progress_->EntryStarted(entryName_, counts_);
+}
+
+void TerminalFrontEnd::EntryFinished(const DirectoryEntry& entry, const char*, uint32_t, EntryOutcome outcome) {
+  inEntry_ = false;
+  ++counts_.entriesSeen;
+  switch (outcome) {
+    case EntryOutcome::kDone:
+      if (entry.flags & kEntryFolder) {
+        ++counts_.folders;
+      } else {
+        ++counts_.files;
+        counts_.bytes += entry.length;
+      }
+      break;
+    case EntryOutcome::kSkipped:
+      ++counts_.kept;
+      break;
+    case EntryOutcome::kTooLong:
+      // The self-extractor passes over it without a word; here it is an entry not extracted.
+      if (progress_) progress_->Clear();
+      std::fprintf(err_, "zor: skipped \"%s\": its full path would be longer than %u characters\n",
+                   entryName_.c_str(), kMaxPathLength);
+      ++counts_.errors;
+      break;
+    case EntryOutcome::kRefused:
+      // The damaged-data message does not say which entry it was.
+      if (progress_) progress_->Clear();
+      std::fprintf(err_, "zor: refused \"%s\": it would be written outside the target folder\n",
+                   entryName_.c_str());
+      ++counts_.errors;
+      break;
+    case EntryOutcome::kFailed:
+      ++counts_.errors;
+      break;
+    case EntryOutcome::kCancelled:
+      break;
+  }
+  if (progress_) {
+    progress_->EntryFinished(entryName_, entry.flags & kEntryFolder, outcome == EntryOutcome::kDone, counts_);
+  }
 }
 
 }  // namespace zor

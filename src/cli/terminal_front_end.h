@@ -33,6 +33,9 @@ class TerminalFrontEnd final : public FrontEnd {
   void SetStatus(WindowRef dialog, const char* text) override;
   int AskOverwrite(const char* fullPath) override;
   void PumpMessages() override;
+  void EntryStarted(const DirectoryEntry& entry, const char* storedPath, uint32_t length) override;
+  void EntryFinished(const DirectoryEntry& entry, const char* storedPath, uint32_t length,
+                     EntryOutcome outcome) override;
 
  private:
   // The first character of the answer line, lowered; 0 at the end of the input or after Ctrl-C.
@@ -48,8 +51,8 @@ class TerminalFrontEnd final : public FrontEnd {
   Progress* progress_ = nullptr;
   bool keepExisting_ = false;
   RunCounts counts_;
-  bool inEntry_ = false;        // between EntryStarted and EntryFinished
-  bool entryReported_ = false;  // a message was shown for the current entry
+  bool inEntry_ = false;        // between EntryStarted and EntryFinished: its errors count with it
+  std::string entryName_;       // the current entry as shown: UTF-8, '/', folders with a '/' at the end
 };
 
 }  // namespace zor

@@ -4,6 +4,7 @@
 # Usage: create_test.sh ZOR
 set -u
 set -m  # background jobs keep SIGINT (without job control the shell makes them ignore it)
+HERE=$(cd "$(dirname "$0")" && pwd)
 ZOR=$(readlink -f "$1")
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zor-create.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
@@ -65,6 +66,26 @@ check "usage: nothing written" test ! -e usage.exe
 "$ZOR" create refused.exe small missing >/dev/null 2>refused.err
 check "missing input: exit 2" test $? -eq 2
 check "missing input: message" grep -q '"missing": No such file or directory' refused.err
+
+# The round trip through zor extract: every kind of content, empty files and folders, an executable.
+mkdir -p tree/empty-folder tree/nested/deeper tree/bin
+: >tree/empty-file
+seq 1 50000 >tree/nested/deeper/numbers.txt
+head -c 300000 /dev/urandom >tree/nested/random.bin
+cp "$ZOR" tree/bin/zor-elf
+cp "$HERE/../data/tiny32.exe" tree/bin/
+chmod a-w tree/nested/random.bin
+"$ZOR" create -6 trip.exe tree >trip.log 2>&1
+check "round trip: created" test $? -eq 0
+"$ZOR" test -q trip.exe >>trip.log 2>&1
+check "round trip: zor test" test $? -eq 0
+mkdir trip
+"$ZOR" extract -q -o trip trip.exe >>trip.log 2>&1
+check "round trip: extracted" test $? -eq 0
+check "round trip: same tree" diff -r tree trip/tree
+check "round trip: read-only kept" test "$(stat -c %A trip/tree/nested/random.bin | tr -d -c w)" = ""
+check "round trip: write time kept" test "$(stat -c %Y tree/nested/deeper/numbers.txt)" -le \
+    "$(( $(stat -c %Y trip/tree/nested/deeper/numbers.txt) + 1 ))"
 
 # On a terminal: the progress bar, then one closing line.
 TERM=xterm script -qec "\"$ZOR\" create -1 tty.exe small" /dev/null </dev/null >tty.log 2>&1
