@@ -276,7 +276,11 @@ void Walker::AddInput(std::string path) {
 void Walker::Visit(const std::string& source, const std::string& storedUtf8, const std::string& stored,
                    const Facts& facts, bool named) {
   if (rules_.skipOutput && facts.device == rules_.outputDevice && facts.inode == rules_.outputInode) {
-    warnings_.push_back("skipping " + Quote(source) + ": it is the output file");
+    if (named) {
+      errors_.push_back(Quote(source) + ": it is the output file");
+    } else {
+      warnings_.push_back("skipping " + Quote(source) + ": it is the output file");
+    }
     return;
   }
   if (S_ISREG(facts.mode)) {
@@ -411,6 +415,8 @@ bool CollectInputs(const std::vector<std::string>& inputs, const InputRules& rul
   size_t before = errors.size();
   Walker walker(rules, tree, errors, warnings);
   for (const std::string& input : inputs) walker.AddInput(input);
+  // The self-extractor refuses an archive without entries.
+  if (errors.size() == before && tree.folders.empty() && tree.files.empty()) errors.push_back("nothing to pack");
   return errors.size() == before;
 }
 

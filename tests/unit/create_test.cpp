@@ -490,6 +490,9 @@ TEST(Create, RefusalsWriteNothing) {
        "the default folder is 260 characters long; the self-extractor takes at most 259"},
       {"title not in the code page", [](const TempTree&, CreateOptions& o) { o.title = "\xE2\x98\x83"; },
        "the title holds \"\xE2\x98\x83\", which code page 1252 does not have"},
+      {"no inputs", [](const TempTree&, CreateOptions& o) { o.inputs.clear(); }, "nothing to pack"},
+      {"the output itself", [](const TempTree& t, CreateOptions& o) { o.inputs = {t.Path("out/out.exe")}; },
+       "out/out.exe\": it is the output file"},
       {"special file", [](const TempTree& t, CreateOptions& o) {
          mkfifo(t.Path("fifo").c_str(), 0644);
          o.inputs.push_back(t.Path("fifo"));
