@@ -9,6 +9,8 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <thread>
 
 #include "archive/archive_format.h"
@@ -245,7 +247,16 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "zor: %s\n", error.c_str());
     return kExitDataError;
   }
-  encoder::PackResult result = encoder::PackArchive(job, io);
+  encoder::PackResult result;
+  try {
+    result = encoder::PackArchive(job, io);
+  } catch (const std::bad_alloc&) {  // the temporary file goes with `file`
+    result.status = encoder::PackStatus::kFailed;
+    result.error = "out of memory";
+  } catch (const std::exception& e) {
+    result.status = encoder::PackStatus::kFailed;
+    result.error = e.what();
+  }
   if (bar) bar->Clear();
   if (result.status != encoder::PackStatus::kOk) {
     file.Discard();

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "archive/archive_format.h"
@@ -132,6 +133,10 @@ void Pack::Work() {
         result = SegmentResult();
         result.status = PackStatus::kFailed;
         result.error = "out of memory";
+      } catch (const std::exception& e) {
+        result = SegmentResult();
+        result.status = PackStatus::kFailed;
+        result.error = e.what();
       }
     }
     result.ready = true;

@@ -72,7 +72,7 @@ mkdir -p tree/empty-folder tree/nested/deeper tree/bin
 : >tree/empty-file
 seq 1 50000 >tree/nested/deeper/numbers.txt
 head -c 300000 /dev/urandom >tree/nested/random.bin
-cp "$ZOR" tree/bin/zor-elf
+cp /bin/true tree/bin/true-elf   # x86-64 code
 cp "$HERE/../data/tiny32.exe" tree/bin/
 chmod a-w tree/nested/random.bin
 "$ZOR" create -6 trip.exe tree >trip.log 2>&1
