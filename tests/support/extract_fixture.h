@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -33,12 +34,11 @@ inline std::string EnginePath(std::string path) {
   return path;
 }
 
-// A fresh folder under TMPDIR (or /tmp), removed with everything in it, read-only entries included.
+// A fresh folder in the system's temporary folder, removed with everything in it, read-only entries included.
 class ScratchFolder {
  public:
   ScratchFolder() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zor-driver-XXXXXX";
+    std::string pattern = (std::filesystem::temp_directory_path() / "zor-driver-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back(0);
     if (mkdtemp(buffer.data())) path_ = buffer.data();
