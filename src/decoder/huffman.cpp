@@ -102,7 +102,7 @@ ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, u
   for (uint32_t s = 0; s < end; ++s) {
     uint32_t len = lengths[s];
     if (len == 0) continue;
-    uint32_t leaf = (info ? info[s] : s << 16) | len;
+    uint32_t leaf = (info ? info[s] : s << 16) + len + (len << kEntryTotalShift);
     uint32_t code = codes[s];
     if (len <= tb) {
       for (uint32_t j = code; j < mainSize; j += 1u << len) t[j] = leaf;

@@ -28,12 +28,15 @@ inline constexpr uint32_t kMaxCodeLength = 16;
 
 // Entry layout:
 //   bits 0..4   bits to consume (the code length) in a leaf
-//   bit 6       link: bits 16..31 are the subtable's offset, bits 8..11 its width
-//   bit 7       invalid: no code begins with these bits
-//   bits 8..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
+//   bit 5       link: bits 16..31 are the subtable's offset, bits 8..11 its width
+//   bit 6       invalid: no code begins with these bits
+//   bits 8..12  in a leaf: the code length plus the symbol's extra bits (if its alphabet gives any), so that
+//               a decoder can take code and extra bits with one shift
+//   bits 7, 13..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
 inline constexpr uint32_t kEntryLengthMask = 31;
-inline constexpr uint32_t kEntryLink = 1u << 6;
-inline constexpr uint32_t kEntryInvalid = 1u << 7;
+inline constexpr uint32_t kEntryLink = 1u << 5;
+inline constexpr uint32_t kEntryInvalid = 1u << 6;
+inline constexpr uint32_t kEntryTotalShift = 8;
 
 // Entries needed for an alphabet of `symbols` with a main table of `tableBits`.
 constexpr uint32_t TableSize(uint32_t symbols, uint32_t tableBits) {
@@ -72,6 +75,7 @@ struct DecoderTables {
       uint32_t distance1[TableSize(14, kDistanceTableBits)];
       uint32_t distance2[TableSize(28, kDistanceTableBits)];
       uint32_t litLenInfo[kLitLenSymbols];
+      uint32_t distanceInfo[42];
     } lz;
     struct {
       uint32_t table[kMaxSortedTables][TableSize(kSortedSymbols, kSortedTableBits)];
@@ -84,7 +88,7 @@ struct DecoderTables {
 // for every symbol with a non-zero length.
 void AssignCanonicalCodes(const uint8_t* lengths, uint32_t count, uint32_t* codes);
 // Builds `table` for `count` symbols (lengths 0..16). `info`, if given, is the leaf data of each symbol
-// (bits 8..31); otherwise leaves hold the symbol in bits 16..31. `lookupBits` is the reference width that
+// (its extra-bit count in bits 8..12, flags and value); otherwise leaves hold the symbol in bits 16..31. `lookupBits` is the reference width that
 // decides the node pool. 0, or -11 for an over-subscribed list.
 ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, uint32_t count,
                             uint32_t lookupBits, const uint32_t* info);
