@@ -98,6 +98,7 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, uint32_t 
 // symbol's entry is looked up before the current match is copied. Whatever needs more care (the end of a
 // set, a delta mark, an invalid length code) is left unconsumed for the careful loop. Kept out of line so
 // that its few variables live in registers. 0, 1 when an invalid distance code ends the block, or -11.
+#ifndef __OPTIMIZE_SIZE__  // the stub, built for size, decodes everything in the careful loop
 struct FastState {
   BitStream in;
   uint8_t* out;
@@ -180,6 +181,7 @@ struct FastState {
   st.recent1 = recent1;
   return rc;
 }
+#endif
 
 }  // namespace
 
@@ -260,6 +262,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
     }
 
     while (out < outEnd) {
+#ifndef __OPTIMIZE_SIZE__
       if (lim - in.in > kFastInputMargin && outEnd - out >= kFastOutputMargin) {
         FastState st{in, out, recent0, recent1};
         rc = DecodeFast(st, tables.litLen, distanceFor, window, outEnd, lim);
@@ -271,6 +274,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
         if (rc > 0) goto done;
         if (out >= outEnd) break;
       }
+#endif
       uint32_t e;
       if (in.AtLimit(lim)) {
         in.Store(r);
