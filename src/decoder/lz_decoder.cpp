@@ -98,7 +98,9 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, uint32_t 
 // symbol's entry is looked up before the current match is copied. Whatever needs more care (the end of a
 // set, a delta mark, an invalid length code) is left unconsumed for the careful loop. Kept out of line so
 // that its few variables live in registers. 0, 1 when an invalid distance code ends the block, or -11.
-#ifndef __OPTIMIZE_SIZE__  // the stub, built for size, decodes everything in the careful loop
+// The stub, built for size, decodes everything in the careful loop (and so does a differential fuzz build).
+#if !defined(__OPTIMIZE_SIZE__) && !defined(ZOR_LZ_CAREFUL_ONLY)
+#define ZOR_LZ_FAST_LOOP 1
 struct FastState {
   BitStream in;
   uint8_t* out;
@@ -262,7 +264,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
     }
 
     while (out < outEnd) {
-#ifndef __OPTIMIZE_SIZE__
+#ifdef ZOR_LZ_FAST_LOOP
       if (lim - in.in > kFastInputMargin && outEnd - out >= kFastOutputMargin) {
         FastState st{in, out, recent0, recent1};
         rc = DecodeFast(st, tables.litLen, distanceFor, window, outEnd, lim);
