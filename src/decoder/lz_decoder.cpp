@@ -112,6 +112,7 @@ struct FastState {
   BitStream in = st.in;
   uint8_t* out = st.out;
   uint32_t recent0 = st.recent0, recent1 = st.recent1;
+  const uint32_t* const distance0 = distanceFor[0];
   ErrorCode rc = 0;
   in.Fill();
   uint32_t e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
@@ -136,10 +137,13 @@ struct FastState {
     }
     if (e & kLzSpecial) break;
     uint32_t length = (e >> 16) + TakeWithExtra(in, e);
-    const uint32_t* dt = distanceFor[length < 4 ? length : 0];
-    if (!dt) {  // a length-2 match in a block without distance alphabet 1
-      rc = kErrorDamaged;
-      break;
+    const uint32_t* dt = distance0;
+    if (length < 4) {
+      dt = distanceFor[length];
+      if (!dt) {  // a length-2 match in a block without distance alphabet 1
+        rc = kErrorDamaged;
+        break;
+      }
     }
     in.Fill();
     uint32_t de = LookUpEntry(dt, kDistanceTableBits, in.bits);
