@@ -1,4 +1,4 @@
-// Prefix-code tables: canonical codes, decode tables with the reference node pool, code-length transmission.
+// Prefix-code tables: canonical codes, decode tables with the table model's node pool, code-length transmission.
 #include "decoder/huffman.h"
 
 #include <cstring>
@@ -31,7 +31,7 @@ void AssignCanonicalCodes(const uint8_t* lengths, uint32_t count, uint32_t* code
 
 namespace {
 
-// The first symbol that the reference tree would leave out of an incomplete code: replays its node
+// The first symbol that the model's tree would leave out of an incomplete code: replays its node
 // numbering (nodes 1..count-1, created symbol by symbol in ascending order). `count` when none is left out.
 uint32_t FirstSymbolBeyondNodePool(const uint8_t* lengths, const uint32_t* codes, uint32_t count,
                                    uint32_t lookupBits) {
