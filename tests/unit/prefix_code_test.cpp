@@ -19,13 +19,13 @@ constexpr int32_t kEmpty = -288;
 
 // The table model: `lookupBits` primary entries, then a tree of count-1 numbered nodes walked one
 // bit at a time; symbols whose insertion would need node `count` and all later ones are left out.
-struct ReferenceTable {
+struct ModelTable {
   std::vector<int32_t> primary, tree;
   std::vector<uint8_t> lengths;
   uint32_t lookupBits;
   bool poolRanOut = false;
 
-  ReferenceTable(const std::vector<uint8_t>& l, uint32_t lb) : lengths(l), lookupBits(lb) {
+  ModelTable(const std::vector<uint8_t>& l, uint32_t lb) : lengths(l), lookupBits(lb) {
     uint32_t n = static_cast<uint32_t>(l.size());
     primary.assign(1u << lb, kEmpty);
     tree.assign(2 * n, kEmpty);
@@ -113,7 +113,7 @@ bool ExpectSameDecoding(const std::vector<uint8_t>& l, uint32_t lookupBits, uint
   uint32_t n = static_cast<uint32_t>(l.size());
   std::vector<uint32_t> entries(TableSize(n, tableBits));
   EXPECT_EQ(BuildHuffmanTable({entries.data(), tableBits}, l.data(), n, lookupBits, nullptr), 0);
-  ReferenceTable ref(l, lookupBits);
+  ModelTable ref(l, lookupBits);
   for (uint32_t v = 0; v < 65536; ++v) {
     uint32_t e = LookUpEntry(entries.data(), tableBits, v);
     auto [sym, len] = ref.Decode(v);
