@@ -24,7 +24,7 @@ constexpr uint32_t kNewDistance = 1u << 13;
 // The fast loop runs while the cursor is this far before the limit (the symbols of one round, at most three
 // literals or one 65-bit match, need no limit test) and the block has room for a 258-byte match with its word overshoot.
 constexpr ptrdiff_t kFastInputMargin = 40;
-constexpr ptrdiff_t kFastOutputMargin = 258 + 16;
+constexpr ptrdiff_t kFastOutputMargin = 258 + 40;
 constexpr uint32_t kSetLength = 344;        // m = 1 or 2: literal/length and distance alphabets 0 and 1
 constexpr uint32_t kSetLengthThree = 372;   // m = 3: and distance alphabet 2
 
@@ -57,6 +57,12 @@ inline uint32_t TakeWithExtra(BitStream& in, uint32_t e) {
 // just written. With `room` for 15 bytes beyond the match, whole words: a word that lies at least 8 bytes
 // behind its destination reads only finished bytes; a shorter distance repeats its pattern word by word,
 // each word's first `distance` bytes final and the rest overwritten by the next. Byte by byte otherwise.
+inline void CopyWord(uint8_t* to, const uint8_t* from) {
+  uint64_t w;
+  std::memcpy(&w, from, 8);
+  std::memcpy(to, &w, 8);
+}
+
 inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, uint32_t room) {
   const uint8_t* src = out - distance;
   uint8_t* const end = out + n;
@@ -114,29 +120,29 @@ struct FastState {
   uint32_t recent0 = st.recent0, recent1 = st.recent1;
   const uint32_t* const distance0 = distanceFor[0];
   ErrorCode rc = 0;
+  // Each table entry is looked up as soon as its bits are there, and the bit buffer is topped up after
+  // the lookup rather than before: a refill only adds bits above the ones in use, so it runs alongside.
+  // At the top of the loop `e` is looked up and at least 56 bits are valid.
   in.Fill();
   uint32_t e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
   do {
     if (e & kLzLiteral) {
+      // Up to two literals from one refill (each at most 16 bits), then the next entry (16 more).
       in.Drop(e & kEntryLengthMask);
-      *out++ = static_cast<uint8_t>(e >> 16);
+      uint8_t lit = static_cast<uint8_t>(e >> 16);
       e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
+      *out++ = lit;
       if (e & kLzLiteral) {
-        // Up to three literals from one refill: 3 x 16 bits of the 56.
         in.Drop(e & kEntryLengthMask);
-        *out++ = static_cast<uint8_t>(e >> 16);
+        lit = static_cast<uint8_t>(e >> 16);
         e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
-        if (e & kLzLiteral) {
-          in.Drop(e & kEntryLengthMask);
-          *out++ = static_cast<uint8_t>(e >> 16);
-        }
-        in.Fill();
-        e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
+        *out++ = lit;
       }
+      in.Fill();
       continue;
     }
     if (e & kLzSpecial) break;
-    uint32_t length = (e >> 16) + TakeWithExtra(in, e);
+    uint32_t length = (e >> 16) + TakeWithExtra(in, e);  // at most 31 bits: 25 are left
     const uint32_t* dt = distance0;
     if (length < 4) {
       dt = distanceFor[length];
@@ -145,12 +151,12 @@ struct FastState {
         break;
       }
     }
-    in.Fill();
     uint32_t de = LookUpEntry(dt, kDistanceTableBits, in.bits);
+    in.Fill();
     uint32_t dist;
     if (de & kNewDistance) {
       uint32_t extra = ((de >> kEntryTotalShift) & 31) - (de & kEntryLengthMask);
-      dist = ((de >> 16) << extra) + 1 + TakeWithExtra(in, de);
+      dist = ((de >> 16) << extra) + 1 + TakeWithExtra(in, de);  // at most 34 bits: 22 are left
       recent1 = recent0;
       recent0 = dist;
     } else {
@@ -175,10 +181,19 @@ struct FastState {
         }
       }
     }
-    in.Fill();
     e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
+    in.Fill();
     if (dist > static_cast<uint32_t>(out - window)) continue;  // reaches before the window: skipped
     uint32_t room = static_cast<uint32_t>(outEnd - out);
+    if (dist >= 8 && length + 40 <= room) {
+      // Five words without a test cover most matches; longer ones go on a word at a time.
+      const uint8_t* src = out - dist;
+      uint8_t* const end = out + length;
+      for (int i = 0; i < 5; ++i) CopyWord(out + 8 * i, src + 8 * i);
+      for (out += 40, src += 40; out < end; out += 8, src += 8) CopyWord(out, src);
+      out = end;
+      continue;
+    }
     out = CopyMatch(out, dist, length < room ? length : room, room);
   } while (lim - in.in > kFastInputMargin && outEnd - out >= kFastOutputMargin);
   st.in = in;
