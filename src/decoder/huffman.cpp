@@ -1,4 +1,4 @@
-// Prefix-code tables: canonical codes, decode tables with the table model's node pool, code-length transmission.
+// Prefix-code tables: canonical codes, decode tables (with the model's node pool), code-length transmission.
 #include "decoder/huffman.h"
 
 #include <cstring>

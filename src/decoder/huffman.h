@@ -88,8 +88,8 @@ struct DecoderTables {
 // for every symbol with a non-zero length.
 void AssignCanonicalCodes(const uint8_t* lengths, uint32_t count, uint32_t* codes);
 // Builds `table` for `count` symbols (lengths 0..16). `info`, if given, is the leaf data of each symbol
-// (its extra-bit count in bits 8..12, flags and value); otherwise leaves hold the symbol in bits 16..31. `lookupBits` is the model's width that
-// decides the node pool. 0, or -11 for an over-subscribed list.
+// (its extra-bit count in bits 8..12, flags and value); otherwise leaves hold the symbol in bits 16..31.
+// `lookupBits` is the model's width that decides the node pool. 0, or -11 for an over-subscribed list.
 ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, uint32_t count,
                             uint32_t lookupBits, const uint32_t* info);
 // Reads setCount sets of setLength code lengths (or the built-in ones when setCount is 0). 0, -11, or the

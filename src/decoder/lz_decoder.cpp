@@ -21,8 +21,9 @@ constexpr uint32_t kLzSpecial = kEntryInvalid | kLzEndOfSet | kLzDeltaMark;
 // factor << extra, plus 1); symbols 0..5 only their number.
 constexpr uint32_t kNewDistance = 1u << 13;
 
-// The fast loop runs while the cursor is this far before the limit (the symbols of one round, at most three
-// literals or one 65-bit match, need no limit test) and the block has room for a 258-byte match with its word overshoot.
+// The fast loop runs while the cursor is this far before the limit (the symbols of one round, at most two
+// literals or one 65-bit match, need no limit test) and the block has room for a 258-byte match with its
+// word overshoot.
 constexpr ptrdiff_t kFastInputMargin = 40;
 constexpr ptrdiff_t kFastOutputMargin = 258 + 40;
 constexpr uint32_t kSetLength = 344;        // m = 1 or 2: literal/length and distance alphabets 0 and 1
@@ -42,7 +43,8 @@ void BuildLitLenInfo(uint32_t* info) {
 
 void BuildDistanceInfo(uint32_t* info) {
   for (uint32_t s = 0; s < 6; ++s) info[s] = s << 16;
-  for (uint32_t s = 6; s < 42; ++s) info[s] = ((2 | (s & 1)) << 16) | ((((s - 6) >> 1) + 1) << 8) | kNewDistance;
+  for (uint32_t s = 6; s < 42; ++s)
+    info[s] = ((2 | (s & 1)) << 16) | ((((s - 6) >> 1) + 1) << 8) | kNewDistance;
 }
 
 // Code and extra bits of an entry taken together; returns the extra bits' value.
@@ -113,8 +115,9 @@ struct FastState {
   uint32_t recent0, recent1;
 };
 
-[[gnu::noinline]] ErrorCode DecodeFast(FastState& st, const uint32_t* litLen, const uint32_t* const* distanceFor,
-                                      uint8_t* window, uint8_t* outEnd, const uint8_t* lim) {
+[[gnu::noinline]] ErrorCode DecodeFast(FastState& st, const uint32_t* litLen,
+                                      const uint32_t* const* distanceFor, uint8_t* window, uint8_t* outEnd,
+                                      const uint8_t* lim) {
   BitStream in = st.in;
   uint8_t* out = st.out;
   uint32_t recent0 = st.recent0, recent1 = st.recent1;
