@@ -188,14 +188,23 @@ struct FastState {
     in.Fill();
     if (dist > static_cast<uint32_t>(out - window)) continue;  // reaches before the window: skipped
     uint32_t room = static_cast<uint32_t>(outEnd - out);
-    if (dist >= 8 && length + 40 <= room) {
+    if (length + 40 <= room) {
       // Five words without a test cover most matches; longer ones go on a word at a time.
-      const uint8_t* src = out - dist;
       uint8_t* const end = out + length;
-      for (int i = 0; i < 5; ++i) CopyWord(out + 8 * i, src + 8 * i);
-      for (out += 40, src += 40; out < end; out += 8, src += 8) CopyWord(out, src);
-      out = end;
-      continue;
+      if (dist >= 8) {
+        const uint8_t* src = out - dist;
+        for (int i = 0; i < 5; ++i) CopyWord(out + 8 * i, src + 8 * i);
+        for (out += 40, src += 40; out < end; out += 8, src += 8) CopyWord(out, src);
+        out = end;
+        continue;
+      }
+      if (dist == 1) {
+        const uint64_t v = 0x0101010101010101ull * out[-1];
+        for (int i = 0; i < 5; ++i) std::memcpy(out + 8 * i, &v, 8);
+        for (out += 40; out < end; out += 8) std::memcpy(out, &v, 8);
+        out = end;
+        continue;
+      }
     }
     out = CopyMatch(out, dist, length < room ? length : room, room);
   } while (lim - in.in > kFastInputMargin && outEnd - out >= kFastOutputMargin);
