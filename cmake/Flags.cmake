@@ -23,3 +23,12 @@ if(ZOR_BUILD_STUB)
   # libgcc supplies the stack probe for large frames and 64-bit arithmetic helpers.
   set(ZOR_STUB_LIBS kernel32 user32 gdi32 gcc)
 endif()
+
+if(ZOR_BUILD_STUB)
+  # The stub links exactly the libraries named above, none of the platform's defaults.
+  set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+  set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+endif()
+
+# Build steps written in Python: the stub's icon and its integrity stamp, test fixtures.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)

@@ -1,0 +1,30 @@
+#!/bin/bash
+# test.sh - the whole test run: set-up, every preset built, unit and sanitizer tests, the command-line
+# tests, the stub's image checks and the Wine end-to-end tests of the real zorsfx.exe.
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+T0=$SECONDS
+bash scripts/setup.sh
+
+for preset in native asan win32; do
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" -j2
+done
+size=$(stat -c %s build/win32/src/startup/zorsfx.exe)
+echo "zorsfx.exe: $size bytes"
+
+total=0 failed=0
+for preset in native asan win32; do
+    log=build/ctest-$preset.log
+    rc=0
+    ctest --preset "$preset" 2>&1 | tee "$log" || rc=$?
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+    n=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    f=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+    total=$((total + ${n:-0})); failed=$((failed + ${f:-0}))
+    [ "$rc" -eq 0 ] && [ -n "$line" ] || failed=$((failed + 1))
+done
+echo "test run took $((SECONDS - T0)) s"
+echo "total: $((total - failed)) passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,113 @@
+// zor info: runs the self-extractor's start-up steps on a file and prints what they find.
+#include "cli/info_command.h"
+
+#include <memory>
+
+#include "archive/locate.h"
+#include "extract/errors.h"
+#include "extract/extraction.h"
+
+namespace zor {
+
+namespace {
+
+// Prints text between quotes, with control characters, quotes and backslashes escaped.
+void PrintQuoted(std::FILE* out, const char* text) {
+  std::fputc('"', out);
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    if (*p == '"' || *p == '\\') std::fprintf(out, "\\%c", *p);
+    else if (*p == '\n') std::fputs("\\n", out);
+    else if (*p < 0x20 || *p == 0x7F) std::fprintf(out, "\\x%02X", *p);
+    else std::fputc(*p, out);
+  }
+  std::fputc('"', out);
+}
+
+void PrintOffset(std::FILE* out, const char* label, uint32_t value) {
+  std::fprintf(out, "%s%u (0x%X)\n", label, value, value);
+}
+
+void PrintImage(std::FILE* out, const ImageCheck& image) {
+  if (image.kind == ImageKind::kBareArchive) {
+    std::fprintf(out, "Image: none, a bare archive (the appended data starts at offset 0)\n");
+    return;
+  }
+  std::fprintf(out, "Image: Windows executable (%s), %u sections\n", image.layout.is64Bit ? "PE32+" : "PE32",
+               image.layout.sectionCount);
+  PrintOffset(out, "Appended data at: ", image.layout.appendedDataOffset);
+  if (image.storedStamp == image.actualStamp) {
+    std::fprintf(out, "Integrity stamp: 0x%08X, matches the image\n", image.storedStamp);
+  } else {
+    std::fprintf(out, "Integrity stamp: 0x%08X, differs from the image's 0x%08X (the self-check fails)\n",
+                 image.storedStamp, image.actualStamp);
+  }
+}
+
+void PrintStubHeader(std::FILE* out, const Extraction& x, const StubHeaderInfo& stub) {
+  if (!stub.present) {
+    std::fprintf(out, "Stub header: none\n");
+    return;
+  }
+  const StubHeader& h = stub.header;
+  std::fprintf(out, "Stub header:\n  Title: ");
+  PrintQuoted(out, x.windowTitle);
+  std::fprintf(out, " (%u bytes stored)\n  Default folder: ", h.titleLength);
+  PrintQuoted(out, x.options.targetFolder);
+  std::fprintf(out, " (%u bytes stored)\n  Flags: 0x%02X (%s)\n", h.folderLength, h.flags,
+               (h.flags & kStubFlagOverwrite) ? "overwrite without prompting" : "ask before overwriting");
+}
+
+void PrintArchiveHeader(std::FILE* out, const Extraction& x) {
+  const ArchiveHeader& h = x.archiveHeader;
+  PrintOffset(out, "Archive header at: ", x.archiveOffset);
+  char magic[5] = {static_cast<char>(h.magic[0]), static_cast<char>(h.magic[1]),
+                   static_cast<char>(h.magic[2]), static_cast<char>(h.magic[3]), 0};
+  std::fprintf(out, "  Magic: ");
+  PrintQuoted(out, magic);
+  bool zor = h.magic[0] == 'Z' && h.magic[1] == 'O' && h.magic[2] == 'R' && h.magic[3] == '\n';
+  std::fprintf(out, "%s\n", zor ? "" : " (not \"ZOR\\n\"; the self-extractor does not check it)");
+  std::fprintf(out, "  Directory offset: %u\n", h.directoryOffset);
+  std::fprintf(out, "  File count: %u%s\n", h.fileCount,
+               h.fileCount == 0 ? " (the self-extractor refuses an archive without files)" : "");
+  std::fprintf(out, "  Archive length: %u\n", h.archiveLength);
+  std::fprintf(out, "  Data length: %u\n", h.dataLength);
+}
+
+}  // namespace
+
+int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
+  auto x = std::make_unique<Extraction>();
+  InitExtraction(*x, &frontEnd);
+  SetDisplayName(*x, path);
+  // Failures name the file as it was given, not only its last component.
+  auto fail = [&](ErrorCode code) {
+    ReportError(*x, nullptr, false, code, path);
+    return kExitDataError;
+  };
+
+  x->files.programFile = FileOpen(x->files, path, kGenericRead);
+  if (x->files.programFile == kInvalidFileHandle) return fail(kErrorOpenProgram);
+  struct Closer {
+    Extraction& x;
+    ~Closer() { FileClose(x.files, x.files.programFile); }
+  } closer{*x};
+
+  ImageCheck image;
+  if (ErrorCode r = InspectProgramFile(*x, image); r < 0) return fail(r);
+  if (image.kind == ImageKind::kDamagedExecutable) return fail(kErrorDamaged);
+
+  uint32_t fileLength = FileSeek(x->files, x->files.programFile, 0, kSeekEnd);
+  if (fileLength == kSeekFailed) return fail(kErrorSeek);
+
+  StubHeaderInfo stub;
+  if (ErrorCode r = ReadArchiveHeaders(*x, image.layout.appendedDataOffset, stub); r < 0) return fail(r);
+
+  std::fprintf(out, "File: %s\n", path);
+  PrintOffset(out, "Length: ", fileLength);
+  PrintImage(out, image);
+  PrintStubHeader(out, *x, stub);
+  PrintArchiveHeader(out, *x);
+  return kExitOk;
+}
+
+}  // namespace zor

@@ -1,0 +1,274 @@
+// Local headers, directory entries and segments, the archive and stub headers, the call filters.
+#include "encoder/archive_writer.h"
+
+#include <algorithm>
+
+#include "archive/archive_format.h"
+#include "decoder/output_filter.h"
+#include "encoder/lz_items.h"
+
+namespace zor::encoder {
+
+namespace {
+
+void PutLE16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
+  PutLE16(out, v & 0xFFFF);
+  PutLE16(out, v >> 16);
+}
+void StoreLE32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t Crc32(const uint8_t* data, uint32_t length) {
+  static const CrcTable table = [] {
+    CrcTable t;
+    BuildCrcTable(t);
+    return t;
+  }();
+  return ~UpdateCrc(table, 0xFFFFFFFFu, data, length);
+}
+
+}  // namespace
+
+StoredFile SegmentStream::AddFile(const std::string& storedPath, const uint8_t* data, uint32_t length,
+                                  uint8_t flags) {
+  StoredFile f = {static_cast<uint32_t>(bytes_.size()), length, Crc32(data, length)};
+  PutLE32(bytes_, length);
+  PutLE16(bytes_, static_cast<uint32_t>(storedPath.size()));
+  PutLE16(bytes_, kFileEntryTag & 0xFFFF);
+  PutLE16(bytes_, 0);
+  bytes_.push_back(0);
+  bytes_.insert(bytes_.end(), storedPath.begin(), storedPath.end());
+  size_t at = bytes_.size();
+  bytes_.insert(bytes_.end(), data, data + length);
+  if (flags & kEntryCalls16) {
+    EncodeCalls16(bytes_.data() + at, length);
+  } else if (flags & kEntryCalls32) {
+    EncodeCalls32(bytes_.data() + at, length);
+  }
+  PutLE32(bytes_, f.crc);
+  return f;
+}
+
+std::vector<uint8_t> SerializeEntry(const EntryRecord& e) {
+  std::vector<uint8_t> out;
+  uint32_t tag = e.tag != 0 ? e.tag : e.folder ? kFolderEntryTag : kFileEntryTag;
+  PutLE32(out, tag);
+  PutLE32(out, e.folder ? 0 : e.segmentOffset);
+  out.push_back(static_cast<uint8_t>(e.attributes | (e.folder ? kAttributeFolder : 0)));
+  out.push_back(0);
+  out.push_back(static_cast<uint8_t>(e.extra1.size()));
+  out.push_back(static_cast<uint8_t>(e.flags | (e.folder ? kEntryFolder : 0)));
+  PutLE32(out, e.folder ? 0 : e.position);
+  PutLE32(out, e.folder ? 0 : e.length);
+  PutLE32(out, e.folder ? 0 : e.crc);
+  PutLE16(out, static_cast<uint32_t>(e.extra2.size()));
+  PutLE16(out, static_cast<uint32_t>(e.path.size()));
+  PutLE16(out, e.createTime);
+  PutLE16(out, e.createDate);
+  PutLE16(out, e.writeTime);
+  PutLE16(out, e.writeDate);
+  PutLE16(out, e.field36);
+  out.insert(out.end(), e.path.begin(), e.path.end());
+  out.insert(out.end(), e.extra1.begin(), e.extra1.end());
+  out.insert(out.end(), e.extra2.begin(), e.extra2.end());
+  return out;
+}
+
+std::vector<uint8_t> EncodeDirectorySegment(const std::vector<uint8_t>& chunk, uint32_t blockType) {
+  std::vector<uint8_t> out(kDirectorySignature, kDirectorySignature + kSegmentSignatureSize);
+  uint32_t size = static_cast<uint32_t>(chunk.size());
+  std::vector<uint8_t> block;
+  if (blockType == 0) {
+    // The reader starts both types 50 bits in, so a stored chunk's bytes begin at the 8th byte.
+    BitWriter w;
+    WriteBlockHeader(w, 0, true, size);
+    w.Put(0, 5);
+    w.AlignToByte();
+    for (uint8_t b : chunk) w.Put(b, 8);
+    FinishBlock(w);
+    block = w.Take();
+  } else {
+    HashChainParser parser;
+    std::vector<LzItem> items;
+    parser.Parse(chunk.data(), 0, size, {}, items);
+    std::vector<LzSymbol> symbols;
+    ResolveLzItems(items, symbols);
+    LzBlockCoding coding;
+    coding.historyCode = 0;  // present but not read
+    PlanLzBlock(std::move(symbols), size, LzBlockOptions(), coding);
+    block = WriteLzBlock(coding, blockType, true, size);
+  }
+  out.insert(out.end(), block.begin(), block.end());
+  return out;
+}
+
+EncodeStatus EncodeDirectory(const std::vector<EntryRecord>& entries, const DirectoryOptions& options,
+                             std::vector<uint8_t>& out) {
+  std::vector<std::vector<uint8_t>> serialized;
+  for (const EntryRecord& e : entries) serialized.push_back(SerializeEntry(e));
+  uint32_t limit = std::min(options.chunkLimit, kDirectoryChunkMax);
+  size_t next = 0, forced = 0;
+  while (next < serialized.size()) {
+    // Whole entries up to the limit (or the forced count), then fewer if the block would not fit.
+    size_t count = 0;
+    uint32_t bytes = 0;
+    if (forced < options.entriesPerChunk.size()) {
+      count = std::min(options.entriesPerChunk[forced++], static_cast<uint32_t>(serialized.size() - next));
+    } else {
+      while (next + count < serialized.size() && bytes + serialized[next + count].size() <= limit)
+        bytes += static_cast<uint32_t>(serialized[next + count++].size());
+    }
+    if (count == 0) return EncodeStatus::kInvalidPlan;  // one entry larger than a chunk
+    for (;;) {
+      std::vector<uint8_t> chunk;
+      for (size_t i = next; i < next + count; ++i) chunk.insert(chunk.end(), serialized[i].begin(), serialized[i].end());
+      if (chunk.size() > kDirectoryChunkMax) return EncodeStatus::kInvalidPlan;
+      std::vector<uint8_t> segment = EncodeDirectorySegment(chunk, options.blockType);
+      if (segment.size() - kSegmentSignatureSize <= kDirectoryBlockBytesMax) {
+        out.insert(out.end(), segment.begin(), segment.end());
+        break;
+      }
+      if (count == 1) return EncodeStatus::kBlockTooLarge;
+      --count;
+    }
+    next += count;
+  }
+  return EncodeStatus::kOk;
+}
+
+std::vector<uint8_t> WriteArchiveHeader(uint32_t directoryOffset, uint32_t fileCount, uint32_t archiveLength) {
+  std::vector<uint8_t> out = {'Z', 'O', 'R', '\n'};
+  PutLE32(out, directoryOffset);
+  PutLE32(out, fileCount);
+  PutLE32(out, 0);
+  PutLE32(out, 0);
+  PutLE32(out, archiveLength);
+  PutLE32(out, directoryOffset - kArchiveHeaderSize);
+  PutLE32(out, 0);
+  PutLE32(out, 0);
+  PutLE32(out, 0);
+  PutLE16(out, 0);
+  return out;
+}
+
+std::vector<uint8_t> WriteStubHeader(uint8_t flags, const std::string& title, const std::string& folder) {
+  std::vector<uint8_t> out = {'S', 'X', flags, 0};
+  PutLE16(out, static_cast<uint32_t>(title.size()));
+  PutLE16(out, static_cast<uint32_t>(folder.size()));
+  out.insert(out.end(), title.begin(), title.end());
+  out.insert(out.end(), folder.begin(), folder.end());
+  return out;
+}
+
+void EncodeCalls16(uint8_t* bytes, uint32_t length) {
+  for (uint32_t i = 0; i < length;) {
+    if (bytes[i] != 0xE8 || i + 2 >= length) {
+      ++i;
+      continue;
+    }
+    uint32_t o = i + 1;
+    uint32_t w = (LoadLE16(bytes + o) + o) & 0xFFFF;
+    bytes[o] = static_cast<uint8_t>(w);
+    bytes[o + 1] = static_cast<uint8_t>(w >> 8);
+    i += 3;
+  }
+}
+
+void EncodeCalls32(uint8_t* bytes, uint32_t length) {
+  // The extractor maps a stored w in [0, n) to w - o and one in [-o, 0) to n - o - 1 - w, and leaves
+  // all else alone: a bijection of [-o, n) onto [-o, n - 1]. Its inverse, with v the real displacement:
+  const int64_t n = length;
+  for (uint32_t i = 0; i < length;) {
+    if (bytes[i] != 0xE8 || i + 4 >= length) {
+      ++i;
+      continue;
+    }
+    const int64_t o = i + 1;
+    int64_t v = static_cast<int32_t>(LoadLE32(bytes + o));
+    int64_t w = v;
+    if (v >= -o && v < n - o) {
+      w = v + o;
+    } else if (v >= n - o && v <= n - 1) {
+      w = n - o - 1 - v;
+    }
+    StoreLE32(bytes + o, static_cast<uint32_t>(w));
+    i += 5;
+  }
+}
+
+uint32_t ArchiveBuilder::AddSegment(const std::vector<uint8_t>& segment) {
+  uint32_t offset = kArchiveHeaderSize + static_cast<uint32_t>(data_.size());
+  data_.insert(data_.end(), segment.begin(), segment.end());
+  return offset;
+}
+
+EncodeStatus ArchiveBuilder::Finish(const DirectoryOptions& options, std::vector<uint8_t>& archive) const {
+  std::vector<uint8_t> directory;
+  EncodeStatus s = EncodeDirectory(entries_, options, directory);
+  if (s != EncodeStatus::kOk) return s;
+  uint32_t directoryOffset = kArchiveHeaderSize + static_cast<uint32_t>(data_.size());
+  uint32_t length = directoryOffset + static_cast<uint32_t>(directory.size());
+  archive = WriteArchiveHeader(directoryOffset, static_cast<uint32_t>(entries_.size()), length);
+  archive.insert(archive.end(), data_.begin(), data_.end());
+  archive.insert(archive.end(), directory.begin(), directory.end());
+  return EncodeStatus::kOk;
+}
+
+EncodeStatus BuildArchive(const ArchiveInput& input, LzParser& parser, std::vector<uint8_t>& archive,
+                          std::vector<SegmentReport>* reports) {
+  ArchiveBuilder builder;
+  for (const std::string& folder : input.folders) {
+    EntryRecord e;
+    e.path = folder;
+    e.folder = true;
+    e.attributes = kAttributeFolder;
+    builder.AddEntry(e);
+  }
+  std::vector<std::vector<EntryRecord>> files(input.segments.size());
+  for (size_t k = 0; k < input.segments.size(); ++k) {
+    const SegmentInput& seg = input.segments[k];
+    SegmentStream stream;
+    for (const FileInput& f : seg.files) {
+      StoredFile stored = stream.AddFile(f.path, f.data.data(), static_cast<uint32_t>(f.data.size()), f.flags);
+      EntryRecord e;
+      e.path = f.path;
+      e.attributes = f.attributes;
+      e.flags = f.flags;
+      e.position = stored.position;
+      e.length = stored.length;
+      e.crc = stored.crc;
+      e.createTime = f.createTime;
+      e.createDate = f.createDate;
+      e.writeTime = f.writeTime;
+      e.writeDate = f.writeDate;
+      files[k].push_back(e);
+    }
+    const std::vector<uint8_t>& bytes = stream.bytes();
+    uint32_t length = static_cast<uint32_t>(bytes.size());
+    SegmentPlan plan = seg.plan ? seg.plan(bytes) : DefaultSegmentPlan(length);
+    std::vector<uint8_t> segment;
+    SegmentReport report;
+    EncodeStatus s = EncodeSegment(bytes.data(), length, plan, parser, segment, &report);
+    if (s != EncodeStatus::kOk) return s;
+    if (reports) reports->push_back(std::move(report));
+    uint32_t offset = builder.AddSegment(segment);
+    for (EntryRecord& e : files[k]) e.segmentOffset = offset;
+  }
+  if (input.order.empty()) {
+    for (auto& seg : files)
+      for (EntryRecord& e : seg) builder.AddEntry(e);
+  } else {
+    for (const FileRef& r : input.order) {
+      if (r.segment >= files.size() || r.file >= files[r.segment].size()) return EncodeStatus::kInvalidPlan;
+      builder.AddEntry(files[r.segment][r.file]);
+    }
+  }
+  return builder.Finish(input.directory, archive);
+}
+
+}  // namespace zor::encoder

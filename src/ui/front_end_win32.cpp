@@ -1,0 +1,30 @@
+// The Win32 front-end: message boxes, the status line, the overwrite prompt and message pumping.
+#include "ui/resource_ids.h"
+#include "ui/stub_ui.h"
+
+namespace zor {
+
+int Win32FrontEnd::ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) {
+  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+
+void Win32FrontEnd::SetStatus(WindowRef dialog, const char* text) {
+  SetDlgItemTextA(static_cast<HWND>(dialog), ZID_STATUS, text);
+}
+
+int Win32FrontEnd::AskOverwrite(const char* fullPath) {
+  theStub.question = fullPath;
+  return static_cast<int>(DialogBoxParamA(theStub.instance, MAKEINTRESOURCEA(ZDLG_OVERWRITE), nullptr,
+                                          OverwriteDialogProc, 0));
+}
+
+void Win32FrontEnd::PumpMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (theStub.mainDialog && IsDialogMessageA(theStub.mainDialog, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+}  // namespace zor

@@ -1,0 +1,36 @@
+// The stub's one extraction context and the Win32 front-end that shows its messages and dialogs.
+#pragma once
+
+#include <windows.h>
+
+#include "extract/extraction.h"
+#include "extract/front_end.h"
+
+namespace zor {
+
+// Message boxes, the status line, the overwrite prompt and message pumping, with the real Win32 calls.
+class Win32FrontEnd final : public FrontEnd {
+ public:
+  int ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) override;
+  void SetStatus(WindowRef dialog, const char* text) override;
+  int AskOverwrite(const char* fullPath) override;
+  void PumpMessages() override;
+};
+
+// Everything the stub keeps for its whole run. Both live in static storage and are constant-initialised
+// (the stub has no C runtime to run constructors); the Stub is all zeros, so it takes no room in the file.
+struct Stub {
+  Extraction extraction;
+  HINSTANCE instance;   // kept for the overwrite prompt
+  HFONT dialogFont;     // both dialogs' controls
+  HBRUSH dialogBrush;   // both dialogs' background
+  HWND mainDialog;      // while it exists: message pumping routes keyboard input to it
+  const char* question; // the path the overwrite prompt asks about
+};
+extern Stub theStub;
+extern Win32FrontEnd theFrontEnd;
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace zor

@@ -1,0 +1,58 @@
+#!/bin/bash
+# info_test.sh - zor info on self-extractors and bare archives made from tests/data/tiny32.exe: standard
+# output, standard error and exit code of each case against expected/CASE.{out,err,rc}.
+# Usage: info_test.sh ZOR [--update]   (--update rewrites the expectation files)
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+ZOR=$(readlink -f "$1")
+UPDATE=${2:-}
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/zor-cli.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+TINY=$ROOT/tests/data/tiny32.exe
+fixture() { python3 "$ROOT/scripts/make_sfx_fixture.py" "$TINY" "$@"; }
+
+fixture sfx.exe --title 'Example Title' --folder 'C:\Program Files\Example' --flags 0x02 --file-count 3
+fixture plain.exe --file-count 7
+fixture modified.exe --flip-byte 0x4E
+fixture short.exe --title 'Cut' --archive-bytes 41
+fixture empty.exe --stub-header --file-count 0
+tail -c 42 plain.exe >bare.zor
+python3 - <<'PY'
+from pathlib import Path
+Path('bare-sx.zor').write_bytes(b'SX\xfd\x00\x02\x00\x00\x00Hi' + Path('bare.zor').read_bytes())
+Path('cut-headers.exe').write_bytes(Path('sfx.exe').read_bytes()[:200])
+PY
+
+passed=0 failed=0
+run() {   # run CASE ARGS...
+    local name=$1 rc; shift
+    "$ZOR" "$@" >"$name.out" 2>"$name.err"; rc=$?
+    echo "$rc" >"$name.rc"
+    if [ -n "$UPDATE" ]; then
+        cp "$name.out" "$name.err" "$name.rc" "$HERE/expected/"
+        return
+    fi
+    local ok=1 part
+    for part in out err rc; do
+        if ! diff -u "$HERE/expected/$name.$part" "$name.$part"; then ok=0; fi
+    done
+    if [ "$ok" = 1 ]; then passed=$((passed + 1)); else echo "FAIL $name"; failed=$((failed + 1)); fi
+}
+
+run sfx info sfx.exe
+run plain info plain.exe
+run modified info modified.exe
+run empty info empty.exe
+run bare info bare.zor
+run bare-stub-header info bare-sx.zor
+run short info short.exe
+run missing info missing.exe
+run cut-headers info cut-headers.exe
+run no-command
+run no-file info
+run two-files info a b
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,59 @@
+// A FrontEnd for tests: records every message, status line, question and pump, and answers from a script.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "extract/front_end.h"
+
+namespace zor::test {
+
+struct ShownMessage {
+  WindowRef owner;
+  std::string text;
+  std::string caption;
+  uint32_t style;
+};
+
+class RecordingFrontEnd final : public FrontEnd {
+ public:
+  // Answers are taken from the front of the queues; when a queue is empty the default answer is given.
+  std::deque<int> messageAnswers;
+  int defaultMessageAnswer = kAnswerOk;
+  std::deque<int> overwriteAnswers;
+  int defaultOverwriteAnswer = kOverwriteYes;
+  // Runs inside each pump, e.g. to press Cancel in the middle of a walk.
+  std::function<void()> onPump;
+
+  std::vector<ShownMessage> messages;
+  std::vector<std::string> statuses;
+  std::vector<std::string> overwriteQuestions;
+  int pumpCount = 0;
+
+  int ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) override {
+    messages.push_back({owner, text, caption, style});
+    return Next(messageAnswers, defaultMessageAnswer);
+  }
+  void SetStatus(WindowRef, const char* text) override { statuses.emplace_back(text); }
+  int AskOverwrite(const char* fullPath) override {
+    overwriteQuestions.emplace_back(fullPath);
+    return Next(overwriteAnswers, defaultOverwriteAnswer);
+  }
+  void PumpMessages() override {
+    ++pumpCount;
+    if (onPump) onPump();
+  }
+
+ private:
+  static int Next(std::deque<int>& answers, int fallback) {
+    if (answers.empty()) return fallback;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+}  // namespace zor::test
