@@ -157,7 +157,7 @@ ErrorCode ReadCodeLengths(Extraction& x, uint8_t* destination, uint32_t setLengt
       if (e < 0) return e;
       in.Load(r);
     }
-    if (in.left < 32) in.Fill();
+    in.Fill();
     return 0;
   };
 

@@ -57,7 +57,7 @@ struct HuffmanTable {
   uint32_t tableBits;  // width of the main table
 };
 
-inline uint32_t LookUpEntry(const uint32_t* t, uint32_t tableBits, uint64_t bits) {
+inline uint32_t LookUpEntry(const uint32_t* t, uint32_t tableBits, uintptr_t bits) {
   uint32_t e = t[static_cast<uint32_t>(bits) & ((1u << tableBits) - 1)];
   if (e & kEntryLink)
     e = t[(e >> 16) + (static_cast<uint32_t>(bits >> tableBits) & ((1u << ((e >> 8) & 15)) - 1))];

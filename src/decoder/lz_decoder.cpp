@@ -47,13 +47,6 @@ void BuildDistanceInfo(uint32_t* info) {
     info[s] = ((2 | (s & 1)) << 16) | ((((s - 6) >> 1) + 1) << 8) | kNewDistance;
 }
 
-// Code and extra bits of an entry taken together; returns the extra bits' value.
-inline uint32_t TakeWithExtra(BitStream& in, uint32_t e) {
-  uint64_t saved = in.bits;
-  uint32_t total = (e >> kEntryTotalShift) & 31;
-  in.Drop(total);
-  return static_cast<uint32_t>((saved & ((uint64_t{1} << total) - 1)) >> (e & kEntryLengthMask));
-}
 
 // Copies a match of n bytes from `distance` back, so that an overlapping copy repeats the bytes it has
 // just written. With `room` for 15 bytes beyond the match, whole words: a word that lies at least 8 bytes
@@ -68,6 +61,7 @@ inline void CopyWord(uint8_t* to, const uint8_t* from) {
 inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, uint32_t room) {
   const uint8_t* src = out - distance;
   uint8_t* const end = out + n;
+#ifndef __OPTIMIZE_SIZE__
   if (room >= n + 15) {
     if (distance >= 8) {
       do {
@@ -97,6 +91,9 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, uint32_t 
     }
     return end;
   }
+#else
+  (void)room;
+#endif
   while (out < end) *out++ = *src++;
   return end;
 }
@@ -106,9 +103,17 @@ inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, uint32_t 
 // symbol's entry is looked up before the current match is copied. Whatever needs more care (the end of a
 // set, a delta mark, an invalid length code) is left unconsumed for the careful loop. Kept out of line so
 // that its few variables live in registers. 0, 1 when an invalid distance code ends the block, or -11.
-// The stub, built for size, decodes everything in the careful loop (and so does a differential fuzz build).
-#if !defined(__OPTIMIZE_SIZE__) && !defined(ZOR_LZ_CAREFUL_ONLY)
+// The stub, built for size with a 32-bit bit buffer, decodes everything in the careful loop (and so does a
+// differential fuzz build).
+#if !defined(__OPTIMIZE_SIZE__) && !defined(ZOR_LZ_CAREFUL_ONLY) && defined(ZOR_WIDE_BIT_BUFFER)
 #define ZOR_LZ_FAST_LOOP 1
+// Code and extra bits of an entry taken together; returns the extra bits' value.
+inline uint32_t TakeWithExtra(BitStream& in, uint32_t e) {
+  uint64_t saved = in.bits;
+  uint32_t total = (e >> kEntryTotalShift) & 31;
+  in.Drop(total);
+  return static_cast<uint32_t>((saved & ((uint64_t{1} << total) - 1)) >> (e & kEntryLengthMask));
+}
 struct FastState {
   BitStream in;
   uint8_t* out;
@@ -339,7 +344,10 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
         }
         continue;
       }
-      uint32_t length = (e >> 16) + TakeWithExtra(in, e);
+      // One item per refill here, as a 32-bit buffer needs: code, extra bits, code, extra bits.
+      in.Drop(e & kEntryLengthMask);
+      in.Fill();
+      uint32_t length = (e >> 16) + in.Take(((e >> kEntryTotalShift) & 31) - (e & kEntryLengthMask));
       const uint32_t* dt = distanceFor[length < 4 ? length : 0];
       if (!dt) {  // a length-2 match in a block without distance alphabet 1
         rc = kErrorDamaged;
@@ -350,7 +358,9 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
       uint32_t dist;
       if (de & kNewDistance) {
         uint32_t extra = ((de >> kEntryTotalShift) & 31) - (de & kEntryLengthMask);
-        dist = ((de >> 16) << extra) + 1 + TakeWithExtra(in, de);
+        in.Drop(de & kEntryLengthMask);
+        in.Fill();
+        dist = ((de >> 16) << extra) + 1 + in.Take(extra);
         recent1 = recent0;
         recent0 = dist;
       } else {
