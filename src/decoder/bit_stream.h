@@ -18,7 +18,7 @@
 
 namespace zor {
 
-#if UINTPTR_MAX > 0xFFFFFFFFu
+#if UINTPTR_MAX > 0xFFFFFFFFu && !defined(ZOR_NARROW_BIT_BUFFER)  // (forced narrow: a fuzz build)
 using BitBuffer = uint64_t;
 #define ZOR_WIDE_BIT_BUFFER 1
 #else

@@ -10,7 +10,8 @@ cmake --build --preset fuzz -j2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p build/fuzz/artifacts
-for entry in lz_block:lz lz_differential:lz sorted_block:sorted directory:directory archive:archive; do
+for entry in lz_block:lz lz_differential:lz sorted_block:sorted directory:directory archive:archive \
+        archive_differential:archive; do
     target=${entry%%:*}
     seeds=${entry##*:}
     mkdir -p "$work/$target"
