@@ -72,7 +72,6 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                    ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DRAFT_QUALITY,
                                    DEFAULT_PITCH | FF_SWISS, "Helv");
   DialogBoxParamA(instance, MAKEINTRESOURCEA(ZDLG_MAIN), nullptr, MainDialogProc, 0);
-  theStub.mainDialog = nullptr;
 
   DeleteObject(theStub.dialogFont);
   DeleteObject(theStub.dialogBrush);

@@ -46,7 +46,6 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
   Extraction& x = theStub.extraction;
   switch (message) {
     case WM_INITDIALOG: {
-      theStub.mainDialog = dialog;
       SetWindowTextA(dialog, x.windowTitle);
       SetComposedText(dialog, ZID_PROMPT, kPrompt, x.displayName);
       if (x.options.overwriteWithoutPrompting) CheckDlgButton(dialog, ZID_OVERWRITE, BST_CHECKED);

@@ -24,7 +24,6 @@ struct Stub {
   HINSTANCE instance;   // kept for the overwrite prompt
   HFONT dialogFont;     // both dialogs' controls
   HBRUSH dialogBrush;   // both dialogs' background
-  HWND mainDialog;      // while it exists: message pumping routes keyboard input to it
   const char* question; // the path the overwrite prompt asks about
 };
 extern Stub theStub;
