@@ -59,7 +59,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ZID_HELP:
-          theFrontEnd.ShowMessage(dialog, kHelpText, x.windowTitle, kMessageOk);
+          x.frontEnd->ShowMessage(dialog, kHelpText, x.windowTitle, kMessageOk);
           return TRUE;
         case ZID_CANCEL:
           return CloseMainDialog(dialog);
