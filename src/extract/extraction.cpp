@@ -16,9 +16,12 @@ void InitExtraction(Extraction& x, FrontEnd* frontEnd) {
   x.displayName[0] = 0;
   x.options.targetFolder[0] = 0;
   x.options.overwriteWithoutPrompting = false;
+  x.options.testOnly = false;
   x.archiveOffset = 0;
   x.archiveHeader = ArchiveHeader{};
   x.shortNames = false;
+  x.extracting = false;
+  x.maxComponentLength = nullptr;
   BuildCrcTable(x.crc);
   x.bitReader = BitReader{};
   x.segment = SegmentDecoder{};

@@ -33,6 +33,9 @@ inline constexpr ErrorCode kErrorInputExhausted = -50;
 // A file handle: a Win32 HANDLE in the stub, a file descriptor on POSIX. -1 is INVALID_HANDLE_VALUE on both.
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFileHandle = -1;
+// A handle that FileWrite accepts and discards (the test-only walk decodes into it); no other wrapper takes
+// it. Never a real handle: -2 is a pseudo-handle of the current thread on Win32 and no descriptor on POSIX.
+inline constexpr FileHandle kDiscardFileHandle = -2;
 
 // Access masks for FileOpen.
 inline constexpr uint32_t kGenericRead = 0x80000000u;
@@ -60,6 +63,7 @@ inline constexpr uint32_t kSystemErrorAccessDenied = 5;
 inline constexpr uint32_t kSystemErrorHandleDiskFull = 39;
 inline constexpr uint32_t kSystemErrorFileExists = 80;
 inline constexpr uint32_t kSystemErrorDiskFull = 112;
+inline constexpr uint32_t kSystemErrorBadPathname = 161;
 inline constexpr uint32_t kSystemErrorAlreadyExists = 183;
 
 inline constexpr uint32_t kMessageBufferSize = 300;
@@ -82,6 +86,7 @@ int FileClose(FileLayer& layer, FileHandle handle);
 // Bytes read (fewer at the end of the file: not a failure), or -1. Cleared first, set on failure.
 int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t count);
 // The full count, or -1. Cleared first, set on failure; disk full (39) and a short write are recorded as 112.
+// Writes to kDiscardFileHandle succeed without going anywhere.
 int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count);
 // New 32-bit position, or kSeekFailed. Cleared first, set on failure.
 uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int origin);

@@ -25,7 +25,6 @@ constexpr uint32_t kErrorUnexpectedNetworkError = 59;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorNegativeSeek = 131;
 constexpr uint32_t kErrorSeekOnDevice = 132;
-constexpr uint32_t kErrorBadPathname = 161;
 constexpr uint32_t kErrorCantResolveFilename = 1921;
 
 constexpr uint32_t kPathBufferSize = 4096;
@@ -88,7 +87,7 @@ uint32_t SystemError(int error, const char* path) {
     case EIO:
       return kErrorGenFailure;
     case ENAMETOOLONG:
-      return kErrorBadPathname;
+      return kSystemErrorBadPathname;
     case EBADF:
       return kErrorInvalidHandle;
     case ENOMEM:
@@ -129,7 +128,7 @@ uint32_t SystemError(int error, const char* path) {
 }
 
 uint32_t PathError(const NativePath& path) {
-  return path.ok ? SystemError(errno, path.text) : kErrorBadPathname;
+  return path.ok ? SystemError(errno, path.text) : kSystemErrorBadPathname;
 }
 
 // Win32 keeps a read-only file from being written, replaced or deleted, even for administrators; the
@@ -170,7 +169,7 @@ FileHandle FileOpen(FileLayer& layer, const char* path, uint32_t accessMask) {
   // switch off the read-ahead that the mostly forward archive reads profit from.
   const NativePath native(path);
   if (!native.ok) {
-    layer.lastSystemError = kErrorBadPathname;
+    layer.lastSystemError = kSystemErrorBadPathname;
     return kInvalidFileHandle;
   }
   const bool reading = accessMask & kGenericRead;
@@ -197,7 +196,7 @@ FileHandle FileCreate(FileLayer& layer, const char* path, uint32_t attributes) {
   layer.lastSystemError = 0;
   const NativePath native(path);
   if (!native.ok) {
-    layer.lastSystemError = kErrorBadPathname;
+    layer.lastSystemError = kSystemErrorBadPathname;
     return kInvalidFileHandle;
   }
   struct stat st;
@@ -246,6 +245,7 @@ int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t cou
 
 int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count) {
   layer.lastSystemError = 0;
+  if (handle == kDiscardFileHandle) return static_cast<int32_t>(count);
   // A partial write is continued; the call that then fails tells why (ENOSPC, or EFBIG at a size limit).
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   uint32_t done = 0;
