@@ -1,5 +1,7 @@
-// The dialog procedures: the main dialog (folder, overwrite choice, Help, Cancel) and the overwrite prompt.
+// The dialog procedures: the main dialog (folder, overwrite choice, Extract, Help, Cancel) and the overwrite
+// prompt.
 #include "extract/errors.h"
+#include "extract/extract_all.h"
 #include "ui/resource_ids.h"
 #include "ui/stub_ui.h"
 
@@ -12,6 +14,7 @@ constexpr char kHelpText[] =
     "This is a self-extracting ZOR archive. To extract the contents to disk,\n"
     "specify a folder name in the edit box, and click the Extract button.\n"
     "If the folder does not exist, it will be created.";
+constexpr int kFolderTextSize = 261;  // the folder box gives at most 260 characters
 constexpr char kQuestion[] = "File \"%s\" already exists. Do you want to replace it?";
 
 // Composes format with name into messageBuffer (shortening name in the middle if it would not fit) and
@@ -40,6 +43,19 @@ INT_PTR CloseMainDialog(HWND dialog) {
   return TRUE;
 }
 
+// Extract: the folder and the overwrite choice from the dialog, one walk, its unreported failure if any,
+// then the dialog closes whatever the outcome. The button is disabled from here on, so the messages
+// pumped during the walk cannot start a second one (ExtractAll refuses that too).
+INT_PTR Extract(HWND dialog) {
+  Extraction& x = theStub.extraction;
+  GetDlgItemTextA(dialog, ZID_FOLDER, x.options.targetFolder, kFolderTextSize);
+  x.options.overwriteWithoutPrompting = IsDlgButtonChecked(dialog, ZID_OVERWRITE) != 0;
+  EnableWindow(GetDlgItem(dialog, ZID_EXTRACT), FALSE);
+  const ErrorCode r = ExtractAll(x, dialog);
+  if (r < 0) ReportError(x, dialog, false, r, nullptr);
+  return CloseMainDialog(dialog);
+}
+
 }  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -63,6 +79,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
           return TRUE;
         case ZID_CANCEL:
           return CloseMainDialog(dialog);
+        case ZID_EXTRACT:
+          return Extract(dialog);
       }
       return FALSE;
     case WM_SYSCOMMAND:
