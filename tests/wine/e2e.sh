@@ -188,28 +188,31 @@ small_contents() {   # small_contents DIR: "a=new b=old ..." from the files' fir
     printf '%s' "${out% }"
 }
 
-# (f) the whole tree: type a target folder, press Enter, compare everything.
+# (f) the whole tree: type a target folder on drive C: of the prefix, press Enter, compare everything.
 case_tree() {
-    local W out=$WORK/f-out
-    pack f.exe --tree "$TREE" --title 'Tree Test'
-    wl_run "$WORK/f.log" f.exe
+    local W out="$WINEPREFIX/drive_c/Tree Test"
+    rm -rf "$out"
+    pack tree.exe --tree "$TREE" --title 'Tree Test'
+    wl_run "$WORK/f.log" tree.exe
     W=$(wl_wait_window '^Tree Test$' 60) && wl_wait_focus "$W" || { diag f; return; }
-    type_folder "$W" "$(winpath "$out")" || { diag f; return; }
+    type_folder "$W" 'C:\Tree Test' || { diag f; return; }
     shot_window "$W" main-dialog.png
     xdotool key Return
     expect_exit_alone f 240
     check "f: no message box" eq "$(boxes f)" 0
     check "f: every folder and file, byte for byte, with times and read-only bits" \
         python3 "$HERE/compare_tree.py" "$TREE" "$out"
+    rm -rf "$out"
 }
 
 # (g) the overwrite prompt: the stub header checks the box and the user clears it; Enter answers Yes,
 # Escape and Alt+F4 leave the prompt open, Alt+N answers No, Yes To All ends the questions.
 case_overwrite_prompt() {
-    local W P out=$WORK/g-out want
+    local W P out="$WINEPREFIX/drive_c/Overwrite Test" want
+    rm -rf "$out"
     make_small "$out" old
-    pack g.exe --tree "$SMALL" --title 'Overwrite Test' --folder "$(winpath "$out")" --overwrite
-    wl_run "$WORK/g.log" g.exe
+    pack overwrite.exe --tree "$SMALL" --title 'Overwrite Test' --folder 'C:\Overwrite Test' --overwrite
+    wl_run "$WORK/g.log" overwrite.exe
     W=$(wl_wait_window '^Overwrite Test$' 60) && wl_wait_focus "$W" || { diag g; return; }
     check "g: box checked by the stub header" eq "$(ctrl_field "$W" 106 check)" 1
     wl_click_id "$W" 106
@@ -217,7 +220,7 @@ case_overwrite_prompt() {
     xdotool key Return   # the focus is on the box: Enter still means Extract
 
     P=$(wl_wait_window '^Overwrite Test$' 30 "$W") && wl_wait_focus "$P" || { diag g; return; }
-    want=$(probe_escaped "File \"$(winpath "$out")\\a.txt\" already exists. Do you want to replace it?")
+    want=$(probe_escaped 'File "C:\Overwrite Test\a.txt" already exists. Do you want to replace it?')
     check "g: the question names the full path" eq "$(wl_ctrl_text "$P" 107)" "$want"
     check "g: question-mark icon" eq "$(ctrl_field "$P" 65535 icon)" 1
     check "g: buttons" eq "$(wl_ctrl_text "$P" 109)/$(wl_ctrl_text "$P" 110)/$(wl_ctrl_text "$P" 108)" \
@@ -248,6 +251,7 @@ case_overwrite_prompt() {
     expect_exit_alone g 30
     check "g: Yes, No, Yes To All" eq "$(small_contents "$out")" 'a.txt=new b.txt=old c.txt=new d.txt=new e.txt=new'
     check "g: no message box" eq "$(boxes g)" 0
+    rm -rf "$out"
 }
 
 # (h) the box checked by the stub header and left so: no question at all.
@@ -265,11 +269,10 @@ case_overwrite_preset() {
 }
 
 # (i) Help shows its text in a box without an icon and the dialog stays; so does Escape. Then Cancel while
-# a long extraction runs, into a folder on drive C: of the prefix: the walk stops, every file left is
+# a long extraction runs, into a Linux folder typed as a Z: path: the walk stops, every file left is
 # complete, and no further message appears.
 case_help_and_cancel() {
-    local W B r x y w h out="$WINEPREFIX/drive_c/zor cancel" i
-    rm -rf "$out"
+    local W B r x y w h out=$WORK/i-out i
     pack i.exe --tree "$WORK/long" --title 'Cancel Test'
     wl_run "$WORK/i.log" i.exe
     W=$(wl_wait_window '^Cancel Test$' 60) && wl_wait_focus "$W" || { diag i; return; }
@@ -289,7 +292,7 @@ case_help_and_cancel() {
 
     wl_click_id "$W" 101   # back into the folder box, its text no longer selected
     xdotool key End shift+Home
-    type_folder "$W" 'C:\zor cancel' || { diag i; return; }
+    type_folder "$W" "$(winpath "$out")" || { diag i; return; }
     r=$(wl_ctrl_line "$W" 104 | sed -n 's/.* rect=\([-0-9]*,[-0-9]*,[-0-9]*,[-0-9]*\).*/\1/p')
     IFS=, read -r x y w h <<<"$r"
     xdotool key Return
