@@ -45,12 +45,15 @@ INT_PTR CloseMainDialog(HWND dialog) {
 
 // Extract: the folder and the overwrite choice from the dialog, one walk, its unreported failure if any,
 // then the dialog closes whatever the outcome. The button is disabled from here on, so the messages
-// pumped during the walk cannot start a second one (ExtractAll refuses that too).
+// pumped during the walk cannot start a second one; a command that arrives anyway (sent by another
+// program) is ignored rather than allowed to touch the running walk's folder.
 INT_PTR Extract(HWND dialog) {
   Extraction& x = theStub.extraction;
+  HWND button = GetDlgItem(dialog, ZID_EXTRACT);
+  if (!IsWindowEnabled(button)) return TRUE;
+  EnableWindow(button, FALSE);
   GetDlgItemTextA(dialog, ZID_FOLDER, x.options.targetFolder, kFolderTextSize);
   x.options.overwriteWithoutPrompting = IsDlgButtonChecked(dialog, ZID_OVERWRITE) != 0;
-  EnableWindow(GetDlgItem(dialog, ZID_EXTRACT), FALSE);
   const ErrorCode r = ExtractAll(x, dialog);
   if (r < 0) ReportError(x, dialog, false, r, nullptr);
   return CloseMainDialog(dialog);
