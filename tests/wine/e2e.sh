@@ -206,7 +206,8 @@ case_tree() {
 }
 
 # (g) the overwrite prompt: the stub header checks the box and the user clears it; Enter answers Yes,
-# Escape and Alt+F4 leave the prompt open, Alt+N answers No, Yes To All ends the questions.
+# Escape and Alt+F4 leave the prompt open, a click on No answers No, Alt+A (Yes To All) ends the
+# questions. The main dialog stays usable meanwhile, but its Extract button does nothing.
 case_overwrite_prompt() {
     local W P out="$WINEPREFIX/drive_c/Overwrite Test" want
     rm -rf "$out"
@@ -242,12 +243,19 @@ case_overwrite_prompt() {
     xdotool key alt+F4
     sleep 1
     check "g: Alt+F4 leaves the prompt open" visible "$P"
-    xdotool key alt+n   # No
+    # A second Extract while the walk waits: the button is disabled and the click does nothing. The click
+    # brings the main dialog to the front, over the prompt (which has no owner): the prompt is raised again
+    # as a person would from the taskbar.
+    wl_click_id "$W" 108
+    sleep 1
+    check "g: a second Extract is refused" visible "$P"
+    xdotool windowraise "$P"
+    wl_click_id "$P" 110   # No
     wl_wait_gone "$P" || { diag g; return; }
 
     P=$(wl_wait_window '^Overwrite Test$' 30 "$W") && wl_wait_focus "$P" || { diag g; return; }
     check "g: third question, c.txt" eq "$(wl_ctrl_text "$P" 107 | grep -c 'c.txt')" 1
-    wl_click_id "$P" 108   # Yes To All: d.txt and sub\e.txt are not asked about
+    xdotool key alt+a   # Yes To All: d.txt and sub\e.txt are not asked about
     expect_exit_alone g 30
     check "g: Yes, No, Yes To All" eq "$(small_contents "$out")" 'a.txt=new b.txt=old c.txt=new d.txt=new e.txt=new'
     check "g: no message box" eq "$(boxes g)" 0
