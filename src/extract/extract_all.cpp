@@ -21,10 +21,8 @@ struct Walk {
   WindowRef dialog;
   char* path;          // options.targetFolder: the target, then each entry's full path
   uint32_t joinPoint;  // behind the target and its separator; stored paths are copied here
-  uint32_t shownFrom;  // where the stored path begins once the whole path is shortened
   int32_t room;        // longest stored path that keeps the full path within kMaxPathLength; may be < 0
   bool stop;           // the entry ends the walk
-  char target[kTargetFolderSize];  // the unshortened target, put back in front of each entry
 };
 
 bool IsSeparator(uint8_t c) { return c == '\\' || c == '/'; }
@@ -56,8 +54,9 @@ bool LeavesTarget(const uint8_t* name, uint32_t length) {
 
 // The volume probe: whether the target's volume (or the current folder's, for a target without a drive)
 // cannot hold long names. An unknown length (no drive letter, a network path, a failed query, or POSIX,
-// which has no drives) keeps long names.
-bool NeedsShortNames(const Extraction& x, const char* target) {
+// which has no drives) keeps long names. Out of line, like ExtractEntry, so that the walk's own frame stays
+// small: -Os code addresses a small frame with shorter instructions.
+[[gnu::noinline]] bool NeedsShortNames(const Extraction& x, const char* target) {
   char drive = target[0];
   if (!drive || target[1] != ':') {
     char current[kPathBufferSize];
@@ -70,19 +69,24 @@ bool NeedsShortNames(const Extraction& x, const char* target) {
   return longest > 0 && longest < kLongNameLength;
 }
 
+// Reports `code` naming the current full path. Cancel in an OK-Cancel box ends the walk; a report with OK
+// only always does.
+void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
+  w.stop = ReportError(x, w.dialog, okCancel, code, w.path) != 0 || !okCancel;
+}
+
 // One entry, from its stored path to its attributes. Sets w.stop when the entry ends the walk.
-EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, const uint8_t* name) {
+[[gnu::noinline]] EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e,
+                                            const uint8_t* name) {
   FileLayer& f = x.files;
   const bool testOnly = x.options.testOnly;
   char* const path = w.path;
   if (static_cast<int32_t>(e.nameLength) > w.room) return EntryOutcome::kTooLong;
 
-  // The last entry's shortening rewrote the target in front of the join point.
-  if (x.shortNames) std::memcpy(path, w.target, w.joinPoint);
   std::memcpy(path + w.joinPoint, name, e.nameLength);
   path[w.joinPoint + e.nameLength] = 0;
   if (LeavesTarget(name, e.nameLength)) {
-    w.stop = ReportError(x, w.dialog, true, kErrorDamaged, path) != 0;
+    Report(x, w, true, kErrorDamaged);
     return EntryOutcome::kRefused;
   }
   ShortenPath(x, path);
@@ -90,8 +94,7 @@ EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, const
   if (e.flags & kEntryFolder) {
     if (!testOnly) {
       if (!CreateFolderPath(f, path)) {
-        ReportError(x, w.dialog, false, kErrorCreateFolder, path);
-        w.stop = true;
+        Report(x, w, false, kErrorCreateFolder);
         return EntryOutcome::kFailed;
       }
       FileSetAttributes(f, path, e.attributes & kAppliedAttributes);
@@ -109,7 +112,7 @@ EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, const
     }
   }
 
-  ComposeMessage(f.messageBuffer, kMessageBufferSize, kExtractingFormat, path + w.shownFrom, nullptr);
+  ComposeMessage(f.messageBuffer, kMessageBufferSize, kExtractingFormat, path + w.joinPoint, nullptr);
   x.frontEnd->SetStatus(w.dialog, f.messageBuffer);
 
   FileHandle file = kDiscardFileHandle;
@@ -125,7 +128,7 @@ EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, const
         if (made) file = FileCreate(f, path, 0);
       }
       if (file == kInvalidFileHandle) {
-        w.stop = ReportError(x, w.dialog, true, kErrorCreateFile, path) != 0;
+        Report(x, w, true, kErrorCreateFile);
         return EntryOutcome::kFailed;
       }
     }
@@ -134,12 +137,11 @@ EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, const
   PumpMessages(x);
   const ErrorCode rc = DecodeFileData(x, file, e.segmentOffset, e.position, e.length, e.flags);
   if (rc < 0) {
-    ReportError(x, w.dialog, false, rc, path);  // nothing for a cancel
+    Report(x, w, false, rc);  // shows nothing for a cancel
     if (!testOnly) {
       FileClose(f, file);
       FileDelete(f, path);
     }
-    w.stop = true;
     return rc == kErrorCancelled ? EntryOutcome::kCancelled : EntryOutcome::kFailed;
   }
   if (!testOnly) {
@@ -148,7 +150,7 @@ EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, const
   }
   if (x.output.fileCrc != e.crc) {
     if (!testOnly) FileDelete(f, path);
-    w.stop = ReportError(x, w.dialog, true, kErrorCrc, path) != 0;
+    Report(x, w, true, kErrorCrc);
     return EntryOutcome::kFailed;
   }
   if (!testOnly) FileSetAttributes(f, path, e.attributes & kAppliedAttributes);
@@ -166,16 +168,17 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
   // The folder box holds at most 260 characters. A longer text (only a caller other than the dialog can
   // pass one) is cut there for the messages, keeps any trailing backslash, and so is refused below as a
   // folder that cannot be created instead of being taken for a shorter folder.
-  uint32_t length;
-  if (const char* end = FindByte(path, 0, kPathBufferSize + 1)) {
-    length = static_cast<uint32_t>(end - path);
-    if (length >= 2 && path[length - 1] == '\\') path[--length] = 0;
-  } else {
-    length = kPathBufferSize;
-    path[length] = 0;
-  }
-  const char last = length ? path[length - 1] : 0;
+  if (!FindByte(path, 0, kPathBufferSize + 1)) path[kPathBufferSize] = 0;
+  uint32_t length = static_cast<uint32_t>(FindChar(path, 0) - path);
+  if (length >= 2 && length < kPathBufferSize && path[length - 1] == '\\') path[--length] = 0;
+
+  // A volume without long names gets the target in 8.3 form, created and joined as such. Shortening what is
+  // short already changes nothing, so each full path, shortened as a whole, keeps it in front of the join
+  // point.
   x.shortNames = NeedsShortNames(x, path);
+  ShortenPath(x, path);
+  length = static_cast<uint32_t>(FindChar(path, 0) - path);
+  const char last = length ? path[length - 1] : 0;
 
   // Too short to hold even the archive header: nothing is created.
   const uint32_t fileEnd = FileSeek(f, f.programFile, 0, kSeekEnd);
@@ -195,20 +198,14 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
     ResetSegmentDecoder(x);
 
     // Names are joined behind one backslash; a bare drive ("C:") takes them straight behind its colon, an
-    // empty target at the start, and a root ("\") behind its own backslash (a second one would turn the
-    // path into a network name).
+    // empty target at the start, and a lone backslash (the root) behind itself: a second one would turn the
+    // path into a network name.
     if (length && last != ':' && last != '\\') {
       path[length++] = '\\';
       path[length] = 0;
     }
     w.joinPoint = length;
     w.room = static_cast<int32_t>(kMaxPathLength) - static_cast<int32_t>(length);
-    w.shownFrom = length;
-    if (x.shortNames) {
-      std::memcpy(w.target, path, length);
-      ShortenPath(x, path);  // the target alone: its shortened length is where every stored path lands
-      w.shownFrom = static_cast<uint32_t>(FindChar(path, 0) - path);
-    }
     StartDirectoryWalk(x);
 
     for (uint32_t counter = 0; counter < x.archiveHeader.fileCount; ++counter) {

@@ -106,7 +106,10 @@ class TestArchive {
     items_.push_back(std::move(item));
     return *this;
   }
-  TestArchive& File(const std::string& path, const std::string& text) { return File(path, Bytes(text)); }
+  TestArchive& File(const std::string& path, const std::string& text,
+                    uint8_t attributes = encoder::kAttributeArchive) {
+    return File(path, Bytes(text), attributes);
+  }
   // Later files go into a new segment.
   TestArchive& NextSegment() {
     ++segmentCount_;
