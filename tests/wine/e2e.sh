@@ -1,8 +1,9 @@
 #!/bin/bash
 # e2e.sh - end-to-end tests of the real zorsfx.exe under Wine, in a private virtual X display: start-up,
 # then self-extractors packed from folder trees, driven as a person would (typing, Enter, clicks).
-# Usage: e2e.sh ZORSFX.EXE PACKER [PREFIX]
-#   PACKER  zor_pack_tree from the native build
+# Usage: e2e.sh ZORSFX.EXE ZOR PACK_NAMES [PREFIX]
+#   ZOR         the zor tool of a native build: its `create --bare` packs the trees for this stub
+#   PACK_NAMES  zor_pack_names of the same build: entries with names that `zor create` refuses
 #   PREFIX  Wine prefix to use, created when missing (default: a new one in the work folder)
 # Env: WL_SHOTS=DIR keeps screenshots there; WL_KEEP=1 keeps the work folder; E2E_ONLY="tree damaged" runs
 # only those cases.
@@ -10,11 +11,12 @@
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-USAGE='usage: e2e.sh ZORSFX.EXE PACKER [PREFIX]'
+USAGE='usage: e2e.sh ZORSFX.EXE ZOR PACK_NAMES [PREFIX]'
 STUB=$(readlink -f "${1:?$USAGE}")
-PACKER=$(readlink -f "${2:?$USAGE}")
+ZOR=$(readlink -f "${2:?$USAGE}")
+PACK_NAMES=$(readlink -f "${3:?$USAGE}")
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zor-e2e.XXXXXX")
-PREFIX=$(readlink -m "${3:-$WORK/prefix}")
+PREFIX=$(readlink -m "${4:-$WORK/prefix}")
 SHOTS=${WL_SHOTS:-$WORK}
 export WL_PROBE=$WORK/probe64.exe
 # Archive times are local DOS times: the packer and Wine read them in one zone, one without daylight
@@ -151,9 +153,11 @@ TREE=$WORK/tree     # several hundred files in nested folders (make_tree.py)
 SMALL=$WORK/small   # five files, for the overwrite cases
 DAMAGED_TEXT='Archive data is damaged, probably caused by\na corrupt disk or download error'
 
-pack() {   # pack NAME [zor_pack_tree options]
-    local name=$1; shift
-    "$PACKER" "$STUB" "$WORK/$name" "$@" >/dev/null
+# The stub under test in front of what `zor create --bare` packs: the stub header and the archive.
+pack() {   # pack NAME TREE [zor create options]: the tree's contents at the archive's root
+    local name=$1 tree=$2; shift 2
+    (cd "$tree" && "$ZOR" create --bare -q "$@" -- "$WORK/$name.zor" *) &&
+        cat "$STUB" "$WORK/$name.zor" >"$WORK/$name"
 }
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }   # a Linux path as Wine's drive Z: shows it
 probe_escaped() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
@@ -192,7 +196,7 @@ small_contents() {   # small_contents DIR: "a=new b=old ..." from the files' fir
 case_tree() {
     local W out="$WINEPREFIX/drive_c/Tree Test"
     rm -rf "$out"
-    pack tree.exe --tree "$TREE" --title 'Tree Test'
+    pack tree.exe "$TREE" --title 'Tree Test'
     wl_run "$WORK/f.log" tree.exe
     W=$(wl_wait_window '^Tree Test$' 60) && wl_wait_focus "$W" || { diag f; return; }
     type_folder "$W" 'C:\Tree Test' || { diag f; return; }
@@ -212,7 +216,7 @@ case_overwrite_prompt() {
     local W P out="$WINEPREFIX/drive_c/Overwrite Test" want
     rm -rf "$out"
     make_small "$out" old
-    pack overwrite.exe --tree "$SMALL" --title 'Overwrite Test' --folder 'C:\Overwrite Test' --overwrite
+    pack overwrite.exe "$SMALL" --title 'Overwrite Test' --default-folder 'C:\Overwrite Test' --overwrite-without-prompting
     wl_run "$WORK/g.log" overwrite.exe
     W=$(wl_wait_window '^Overwrite Test$' 60) && wl_wait_focus "$W" || { diag g; return; }
     check "g: box checked by the stub header" eq "$(ctrl_field "$W" 106 check)" 1
@@ -266,7 +270,7 @@ case_overwrite_prompt() {
 case_overwrite_preset() {
     local W out=$WORK/h-out
     make_small "$out" old
-    pack h.exe --tree "$SMALL" --title 'Preset Test' --folder "$(winpath "$out")" --overwrite
+    pack h.exe "$SMALL" --title 'Preset Test' --default-folder "$(winpath "$out")" --overwrite-without-prompting
     wl_run "$WORK/h.log" h.exe
     W=$(wl_wait_window '^Preset Test$' 60) && wl_wait_focus "$W" || { diag h; return; }
     check "h: box checked by the stub header" eq "$(ctrl_field "$W" 106 check)" 1
@@ -281,7 +285,7 @@ case_overwrite_preset() {
 # complete, and no further message appears.
 case_help_and_cancel() {
     local W B r x y w h out=$WORK/i-out i
-    pack i.exe --tree "$WORK/long" --title 'Cancel Test'
+    pack i.exe "$WORK/long" --title 'Cancel Test'
     wl_run "$WORK/i.log" i.exe
     W=$(wl_wait_window '^Cancel Test$' 60) && wl_wait_focus "$W" || { diag i; return; }
 
@@ -319,7 +323,7 @@ case_help_and_cancel() {
 # (k) a damaged directory: the damaged-data box over the dialog, then the dialog closes.
 case_damaged() {
     local W B out=$WORK/k-out
-    pack k.exe --tree "$SMALL" --title 'Damaged Test' --folder "$(winpath "$out")"
+    pack k.exe "$SMALL" --title 'Damaged Test' --default-folder "$(winpath "$out")"
     python3 - "$WORK/k.exe" "$(stat -c %s "$STUB")" <<'PY' || { diag k; return; }
 import struct, sys
 path, stub = sys.argv[1], int(sys.argv[2])
@@ -348,10 +352,9 @@ case_escaping_names() {
     local W B n out=$WORK/l/out content=$WORK/l-content.txt
     mkdir -p "$WORK/l"
     printf 'payload\r\n' >"$content"
-    pack l.exe --title 'Names Test' --folder "$(winpath "$out")" \
-        --entry "first.txt=$content" --entry "..\\up.txt=$content" --entry "second.txt=$content" \
-        --entry "\\root.txt=$content" --entry "C:drive.txt=$content" \
-        --entry "sub\\..\\..\\up2.txt=$content" --entry ". .\\dots.txt=$content" --entry "third.txt=$content"
+    "$PACK_NAMES" "$STUB" "$WORK/l.exe" --title 'Names Test' --folder "$(winpath "$out")" \
+        "first.txt=$content" "..\\up.txt=$content" "second.txt=$content" "\\root.txt=$content" \
+        "C:drive.txt=$content" "sub\\..\\..\\up2.txt=$content" ". .\\dots.txt=$content" "third.txt=$content"
     wl_run "$WORK/l.log" l.exe
     W=$(wl_wait_window '^Names Test$' 60) && wl_wait_focus "$W" || { diag l; return; }
     xdotool key Return
@@ -372,7 +375,9 @@ case_escaping_names() {
 }
 
 T0=$SECONDS
-[ -x "$PACKER" ] || { wl_log "FAIL no packer at $PACKER (build the native preset first)"; exit 1; }
+for tool in "$ZOR" "$PACK_NAMES"; do
+    [ -x "$tool" ] || { wl_log "FAIL no $tool (build the native preset first)"; exit 1; }
+done
 x86_64-w64-mingw32-gcc -Os -s -o "$WL_PROBE" "$HERE/probe.c" || { wl_log "FAIL cannot build the probe"; exit 1; }
 wl_xvfb_start || exit 1
 wl_prefix_create "$PREFIX" || { wl_log "FAIL Wine cannot create its prefix"; exit 1; }
