@@ -1,0 +1,32 @@
+// The packer's compression stage: how files are grouped into solid segments, which call filter each file
+// gets, and the coding of one segment's stream. `zor create` drives it; nothing here touches files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zor::encoder {
+
+struct PackSettings {
+  int level = 6;  // 0 stores .. 9 strongest
+};
+
+struct PackFileInfo {
+  std::string storedPath;  // ANSI, backslashes
+  uint64_t size;
+};
+
+// Solid segments: groups of file indices, each group in stream order, the groups in archive order.
+// Deterministic; depends only on its inputs.
+std::vector<std::vector<size_t>> PlanSegments(const std::vector<PackFileInfo>& files, const PackSettings&);
+
+// The call filter for one file, from its content (and name as a hint): 0, kEntryCalls16 or kEntryCalls32.
+uint8_t ChooseCallFilter(const uint8_t* data, size_t size, const std::string& storedPath, const PackSettings&);
+
+// One data segment (signature and blocks) for a stream built with SegmentStream. Deterministic, thread-safe
+// (called concurrently for different segments).
+std::vector<uint8_t> CompressSegment(const std::vector<uint8_t>& stream, const PackSettings&);
+
+}  // namespace zor::encoder
