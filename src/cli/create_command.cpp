@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -154,10 +155,18 @@ CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& o) {
   c->add_flag("--overwrite-without-prompting", o.overwriteWithoutPrompting,
               "start with 'Overwrite Existing Files Without Prompting' checked");
   c->add_flag("--bare", o.bare, "write the archive (with the stub header, if any) without the stub");
-  CLI::Option_group* levels = c->add_option_group("levels", "-0 stores, -1 is fastest, -6 the default, -9 strongest");
-  for (int level = 0; level <= 9; ++level)
-    levels->add_flag_callback("-" + std::to_string(level), [&o, level] { o.level = level; });
-  levels->require_option(0, 1);
+  static const char* const kLevelHelp[10] = {"store only", "fastest compression", nullptr, nullptr, nullptr,
+                                             nullptr, "the default (-0 .. -9)", nullptr, nullptr, "strongest"};
+  auto levelsGiven = std::make_shared<int>(0);
+  for (int level = 0; level <= 9; ++level) {
+    CLI::Option* flag = c->add_flag_callback(
+        "-" + std::to_string(level), [&o, level, levelsGiven] { o.level = level, ++*levelsGiven; },
+        kLevelHelp[level] ? kLevelHelp[level] : "");
+    if (!kLevelHelp[level]) flag->group("");  // the levels between need no line of their own
+  }
+  c->callback([levelsGiven] {
+    if (*levelsGiven > 1) throw CLI::ValidationError("-0 .. -9", "give one level at most");
+  });
   c->add_option("-j,--jobs", o.threads, "segments compressed at once (default: one per core)");
   c->add_option("--codepage", o.codePage, "Windows code page of the names (default 1252; 874, 1250-1258)");
   c->add_flag("-q,--quiet", o.quiet, "no warnings, no progress bar");
