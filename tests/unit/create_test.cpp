@@ -281,6 +281,27 @@ TEST(Create, AFileLargerThanASegmentAndTheFilesAroundIt) {
   EXPECT_TRUE(u.byPath["in\\c.txt"]->data == after);
 }
 
+// Several large files in one segment: blocks end inside files, and each file's local header repeats the
+// one 600 KB before it, a match that only the farthest distance codes reach.
+TEST(Create, LargeFilesSharingASegment) {
+  TempTree t;
+  std::vector<Bytes> files;
+  for (uint32_t i = 0; i < 3; ++i) {
+    files.push_back(Sample(SampleKind::kText, 600000, 30 + i));
+    t.File("in/long " + std::to_string(i) + ".txt", files.back());
+  }
+  Created c = Create(t, Options(t, {"in"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+  for (uint32_t i = 0; i < 3; ++i) {
+    const test::ReadEntry* e = u.byPath["in\\long " + std::to_string(i) + ".txt"];
+    ASSERT_TRUE(e);
+    EXPECT_TRUE(e->data == files[i]) << i;
+  }
+  EXPECT_EQ(u.read.entries[1].entry.segmentOffset, u.read.entries[3].entry.segmentOffset);
+}
+
 TEST(Create, TheSameBytesWhateverTheNumberOfThreads) {
   TempTree t;
   // Several segments' worth, stored (level 0) so that it stays quick; and a mixed tree at the default level.
