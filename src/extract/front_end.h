@@ -51,9 +51,10 @@ class FrontEnd {
   // path as the archive stores it: `length` bytes in the Windows ANSI code page with backslashes, not
   // terminated, valid until EntryFinished returns. The full output path is in options.targetFolder from
   // just after EntryStarted until EntryFinished.
-  virtual void EntryStarted(const DirectoryEntry& /*entry*/, const char* /*storedPath*/, uint32_t /*length*/) {}
-  virtual void EntryFinished(const DirectoryEntry& /*entry*/, const char* /*storedPath*/, uint32_t /*length*/,
-                             EntryOutcome /*outcome*/) {}
+  virtual void EntryStarted(const DirectoryEntry& /*entry*/, const char* /*storedPath*/,
+                            uint32_t /*length*/) {}
+  virtual void EntryFinished(const DirectoryEntry& /*entry*/, const char* /*storedPath*/,
+                             uint32_t /*length*/, EntryOutcome /*outcome*/) {}
 
  protected:
   ~FrontEnd() = default;

@@ -24,7 +24,9 @@ const char* FindLastChar(const char* text, char c);
 // The first of `count` bytes equal to `value`; null if none (always for a count of 0).
 const char* FindByte(const char* start, char value, uint32_t count);
 
-inline char* FindChar(char* text, char c) { return const_cast<char*>(FindChar(static_cast<const char*>(text), c)); }
+inline char* FindChar(char* text, char c) {
+  return const_cast<char*>(FindChar(static_cast<const char*>(text), c));
+}
 inline char* FindLastChar(char* text, char c) {
   return const_cast<char*>(FindLastChar(static_cast<const char*>(text), c));
 }

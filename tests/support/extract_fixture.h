@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -33,12 +34,11 @@ inline std::string EnginePath(std::string path) {
   return path;
 }
 
-// A fresh folder under TMPDIR (or /tmp), removed with everything in it, read-only entries included.
+// A fresh folder in the system's temporary folder, removed with everything in it, read-only entries included.
 class ScratchFolder {
  public:
   ScratchFolder() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zor-driver-XXXXXX";
+    std::string pattern = (std::filesystem::temp_directory_path() / "zor-driver-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back(0);
     if (mkdtemp(buffer.data())) path_ = buffer.data();
@@ -58,7 +58,9 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   // A path inside the folder, native (slashes).
-  std::string Native(const std::string& relative = "") const { return relative.empty() ? path_ : path_ + "/" + relative; }
+  std::string Native(const std::string& relative = "") const {
+    return relative.empty() ? path_ : path_ + "/" + relative;
+  }
   // The same as the engine takes it (backslashes).
   std::string Engine(const std::string& relative = "") const { return EnginePath(Native(relative)); }
 
@@ -82,7 +84,9 @@ inline void WriteFile(const std::string& native, const std::string& text) {
   std::ofstream out(native, std::ios::binary);
   out << text;
 }
-inline std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+inline std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 // Folders and files in directory order, files grouped into segments; Build() encodes the segments with the
 // writers and lists the entries in the order they were added.
@@ -187,7 +191,8 @@ class ExtractHarness {
   RecordingFrontEnd frontEnd;
   WindowRef dialog = reinterpret_cast<WindowRef>(0x1234);
 
-  explicit ExtractHarness(const std::vector<uint8_t>& program, uint32_t archiveOffset = 0) : x_(new Extraction) {
+  explicit ExtractHarness(const std::vector<uint8_t>& program, uint32_t archiveOffset = 0)
+      : x_(new Extraction) {
     InitExtraction(*x_, &frontEnd);
     x_->files.programFile = MemoryFile(program);
     x_->archiveOffset = archiveOffset;

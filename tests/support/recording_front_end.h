@@ -53,7 +53,8 @@ class RecordingFrontEnd final : public FrontEnd {
   void EntryStarted(const DirectoryEntry&, const char* storedPath, uint32_t length) override {
     started.emplace_back(storedPath, length);
   }
-  void EntryFinished(const DirectoryEntry&, const char* storedPath, uint32_t length, EntryOutcome outcome) override {
+  void EntryFinished(const DirectoryEntry&, const char* storedPath, uint32_t length,
+                     EntryOutcome outcome) override {
     finished.emplace_back(std::string(storedPath, length), outcome);
   }
 

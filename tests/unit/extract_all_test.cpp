@@ -211,7 +211,8 @@ class OverwriteTest : public ::testing::Test {
     ASSERT_EQ(mkdir(dir_.Native("out").c_str(), 0755), 0);
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) test::WriteFile(dir_.Native("out/") + name, "old");
     h_ = std::make_unique<ExtractHarness>(
-        TestArchive().File("a.txt", "new a").File("b.txt", "new b").File("c.txt", "new c").File("d.txt", "d").Build());
+        TestArchive().File("a.txt", "new a").File("b.txt", "new b").File("c.txt", "new c").File("d.txt", "d")
+            .Build());
     h_->Target(dir_.Engine("out"));
   }
   std::string Content(const char* name) {
@@ -227,7 +228,8 @@ TEST_F(OverwriteTest, NoKeepsTheFileAndTheWalkGoesOn) {
   h_->frontEnd.overwriteAnswers = {kOverwriteNo, kOverwriteYes, kOverwriteNo};
   EXPECT_EQ(h_->Run(), 0);
   EXPECT_EQ(h_->frontEnd.overwriteQuestions,
-            (std::vector<std::string>{dir_.Engine("out/a.txt"), dir_.Engine("out/b.txt"), dir_.Engine("out/c.txt")}));
+            (std::vector<std::string>{dir_.Engine("out/a.txt"), dir_.Engine("out/b.txt"),
+                                      dir_.Engine("out/c.txt")}));
   EXPECT_EQ(Content("a.txt"), "old");
   EXPECT_EQ(Content("b.txt"), "new b");
   EXPECT_EQ(Content("c.txt"), "old");
@@ -319,7 +321,8 @@ TEST(ExtractAll, AFullPathOf259CharactersIsExtractedAndOneOf260IsSkipped) {
   const std::string target = TargetLeavingRoom(dir, 40);
   const std::string fits = std::string(36, 'n') + ".txt";  // 40 characters
   const std::string tooLong = std::string(37, 'n') + ".txt";
-  ExtractHarness h(TestArchive().File(fits, "fits").File(tooLong, "long").Folder(tooLong + "d").File("after", "a").Build());
+  ExtractHarness h(
+      TestArchive().File(fits, "fits").File(tooLong, "long").Folder(tooLong + "d").File("after", "a").Build());
   h.Target(test::EnginePath(target));
   EXPECT_EQ(h.Run(), 0);
   EXPECT_TRUE(h.frontEnd.messages.empty());
@@ -493,7 +496,8 @@ TEST(ExtractAll, CancelBetweenBlocksRemovesThePartialFile) {
   ScratchFolder dir;
   constexpr uint32_t kBlock = 262144;
   constexpr uint32_t kSize = 600000;
-  ExtractHarness h(TestArchive().Blocks(kBlock, 0).File("big.bin", Pattern(kSize)).File("after.txt", "a").Build());
+  ExtractHarness h(
+      TestArchive().Blocks(kBlock, 0).File("big.bin", Pattern(kSize)).File("after.txt", "a").Build());
   ASSERT_EQ(mkdir(dir.Native("out").c_str(), 0755), 0);
   const std::string pipePath = dir.Native("out/big.bin");
   ASSERT_EQ(mkfifo(pipePath.c_str(), 0644), 0);
