@@ -17,11 +17,9 @@ constexpr uint32_t kIconMask = 0xF0;  // a message with an icon reports a failur
 }  // namespace
 
 std::string TerminalFrontEnd::Shown(std::string_view text) const {
-  std::string utf8 = codePage_ ? codePage_->ToNativePath(text) : std::string(text);
-  if (!codePage_) {
-    for (char& c : utf8)
-      if (c == '\\') c = '/';
-  }
+  std::string utf8 = codePage_ ? codePage_->ToUtf8(text) : std::string(text);
+  for (char& c : utf8)
+    if (c == '\\') c = '/';
   std::string shown;
   size_t start = 0;
   for (size_t end; (end = utf8.find('\n', start)) != std::string::npos; start = end + 1) {

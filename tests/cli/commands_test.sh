@@ -75,6 +75,35 @@ run extract-no-files extract no-files.zor -o out-none
 check extract-no-files test ! -e out-none
 run extract-missing extract missing.zor
 
+# ---- on a terminal ----
+# on_terminal CASE INPUT ARGS...: zor ARGS on a pseudo-terminal fed INPUT, with the environment set by
+# the caller; CASE.out gets what the terminal shows (both streams) and the exit code. The terminal may
+# echo the answers before zor asks: lines of one letter are dropped.
+on_terminal() {
+    local name=$1 input=$2; shift 2
+    printf "$input" | script -qec "$(printf '%q ' "$ZOR" "$@"); echo \"exit code \$?\"" /dev/null |
+        tr -d '\r' | grep -Ev '^[a-z]$' >"$name.out"
+}
+# The question for each existing file: No, then a stray answer and Yes, then Yes To All (no more questions).
+existing asked && echo "old notes" >asked/docs/.notes && echo "old" >asked/empty.txt
+NO_COLOR=1 TERM=xterm on_terminal extract-asked 'n\nx\ny\na\n' extract tree.zor -o asked
+listing asked >extract-asked.tree
+compare extract-asked out tree
+# Ctrl-D at the question is No.
+existing asked-eof
+NO_COLOR=1 TERM=xterm on_terminal extract-asked-eof '' extract tree.zor -o asked-eof --quiet
+compare extract-asked-eof out
+# The progress bar: drawn and cleared on the terminal, the closing line stays; no line per file. Its
+# figures depend on the speed, so only its marks are looked for.
+TERM=xterm on_terminal bar '' extract tree.zor -o out-bar
+check bar grep -q $'\e\\[K' bar.out
+check bar grep -q 'Done: 6 files and 3 folders written, 0 errors\.$' bar.out
+check bar grep -qvx 'readme.txt' bar.out
+# No bar where the terminal cannot draw it.
+TERM=dumb on_terminal bar-dumb '' test tree.zor
+check bar-dumb grep -qx 'readme.txt' bar-dumb.out
+check bar-dumb test "$(grep -c $'\e' bar-dumb.out)" = 0
+
 # ---- usage errors ----
 run usage-codepage list tree.zor --codepage 1234
 run usage-both-policies extract tree.zor --overwrite --skip-existing

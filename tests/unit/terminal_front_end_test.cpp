@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "archive/archive_format.h"
 #include "cli/code_page.h"
 #include "cli/terminal_front_end.h"
 
@@ -69,6 +71,41 @@ TEST(TerminalFrontEnd, TextsAreShownInUtf8WithSlashesAndNoControlCharacters) {
   t.frontEnd.ShowMessage(nullptr, "Archive contains no files", "T", kMessageOk);
   EXPECT_EQ(t.Written(), "zor: Cannot create out/caf\xC3\xA9?[2J.txt\nAccess denied\nzor: Archive contains no files\n");
   EXPECT_EQ(t.frontEnd.counts().errors, 1u);
+}
+
+TEST(TerminalFrontEnd, EveryEntryCountsOnceByItsOutcome) {
+  Terminal t("", false);
+  DirectoryEntry file{};
+  file.length = 10;
+  DirectoryEntry folder{};
+  folder.flags = kEntryFolder;
+  auto entry = [&](const DirectoryEntry& e, const char* name, EntryOutcome outcome, bool message = false) {
+    t.frontEnd.EntryStarted(e, name, static_cast<uint32_t>(std::strlen(name)));
+    if (message) t.frontEnd.ShowMessage(nullptr, "Cannot create x", "T", kMessageOkCancelExclamation);
+    t.frontEnd.EntryFinished(e, name, static_cast<uint32_t>(std::strlen(name)), outcome);
+  };
+  entry(folder, "docs", EntryOutcome::kDone);
+  entry(file, "docs\\a.txt", EntryOutcome::kDone);
+  entry(file, "b.txt", EntryOutcome::kSkipped);
+  entry(file, "c.txt", EntryOutcome::kFailed, true);  // the message and the outcome: one error
+  entry(file, "..\\d.txt", EntryOutcome::kRefused, true);
+  entry(file, "e.txt", EntryOutcome::kTooLong);
+  entry(file, "f.txt", EntryOutcome::kCancelled);
+  t.frontEnd.ShowMessage(nullptr, "Cannot create folder out", "T", kMessageOkExclamation);  // outside any entry
+
+  const RunCounts& c = t.frontEnd.counts();
+  EXPECT_EQ(c.entriesSeen, 7u);
+  EXPECT_EQ(c.files, 1u);
+  EXPECT_EQ(c.folders, 1u);
+  EXPECT_EQ(c.bytes, 10u);
+  EXPECT_EQ(c.kept, 1u);
+  EXPECT_EQ(c.errors, 4u);
+  EXPECT_EQ(t.Written(),
+            "zor: Cannot create x\n"
+            "zor: Cannot create x\n"
+            "zor: refused \"../d.txt\": it would be written outside the target folder\n"
+            "zor: skipped \"e.txt\": its full path would be longer than 259 characters\n"
+            "zor: Cannot create folder out\n");
 }
 
 TEST(TerminalFrontEnd, AnswersAreReadLineByLine) {
