@@ -16,7 +16,7 @@ struct PackSettings {
 struct PackFileInfo {
   std::string storedPath;  // ANSI, backslashes
   uint64_t size;
-  std::vector<uint64_t> sketch;  // optional: SketchFile of the content, so that similar files go together
+  std::vector<uint64_t> sketch = {};  // optional: SketchFile of the content, so that similar files go together
 };
 
 // Content fingerprints for PackFileInfo::sketch (a few bytes per 160 bytes of content).
