@@ -19,9 +19,13 @@ if(ZOR_BUILD_STUB)
       -ffunction-sections -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-ident
       -fno-stack-protector)
   set(ZOR_STUB_LINK_FLAGS -static -mwindows -nostdlib -s -Wl,--gc-sections -Wl,--disable-dynamicbase
-      -Wl,--disable-reloc-section -Wl,--no-insert-timestamp -Wl,-e,_entry@0)
+      -Wl,--disable-reloc-section -Wl,--no-insert-timestamp -Wl,-e,_entry@0
+      -Wl,-T,${PROJECT_SOURCE_DIR}/cmake/stub.ld)
   # libgcc supplies the stack probe for large frames and 64-bit arithmetic helpers.
   set(ZOR_STUB_LIBS kernel32 user32 gdi32 gcc)
+  # Link-time optimisation across the engine and the stub: about a tenth smaller code, which the 24 KiB
+  # limit needs now that the decoders and the driver are linked in.
+  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
 endif()
 
 if(ZOR_BUILD_STUB)

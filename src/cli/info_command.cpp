@@ -1,11 +1,8 @@
 // zor info: runs the self-extractor's start-up steps on a file and prints what they find.
 #include "cli/info_command.h"
 
-#include <memory>
-
-#include "archive/locate.h"
-#include "extract/errors.h"
-#include "extract/extraction.h"
+#include "cli/archive_file.h"
+#include "cli/exit_codes.h"
 
 namespace zor {
 
@@ -76,37 +73,19 @@ void PrintArchiveHeader(std::FILE* out, const Extraction& x) {
 }  // namespace
 
 int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
-  auto x = std::make_unique<Extraction>();
-  InitExtraction(*x, &frontEnd);
-  SetDisplayName(*x, path);
+  ArchiveFile archive(frontEnd);
   // Failures name the file as it was given, not only its last component.
-  auto fail = [&](ErrorCode code) {
-    ReportError(*x, nullptr, false, code, path);
-    return kExitDataError;
-  };
-
-  x->files.programFile = FileOpen(x->files, path, kGenericRead);
-  if (x->files.programFile == kInvalidFileHandle) return fail(kErrorOpenProgram);
-  struct Closer {
-    Extraction& x;
-    ~Closer() { FileClose(x.files, x.files.programFile); }
-  } closer{*x};
-
-  ImageCheck image;
-  if (ErrorCode r = InspectProgramFile(*x, image); r < 0) return fail(r);
-  if (image.kind == ImageKind::kDamagedExecutable) return fail(kErrorDamaged);
-
-  uint32_t fileLength = FileSeek(x->files, x->files.programFile, 0, kSeekEnd);
-  if (fileLength == kSeekFailed) return fail(kErrorSeek);
-
-  StubHeaderInfo stub;
-  if (ErrorCode r = ReadArchiveHeaders(*x, image.layout.appendedDataOffset, stub); r < 0) return fail(r);
+  if (ErrorCode r = archive.Open(path); r < 0) return ReportFailure(archive.x(), r, path);
+  const Extraction& x = archive.x();
+  const ImageCheck& image = archive.image();
+  const StubHeaderInfo& stub = archive.stub();
+  const uint32_t fileLength = archive.fileLength();
 
   std::fprintf(out, "File: %s\n", path);
   PrintOffset(out, "Length: ", fileLength);
   PrintImage(out, image);
-  PrintStubHeader(out, *x, stub);
-  PrintArchiveHeader(out, *x);
+  PrintStubHeader(out, x, stub);
+  PrintArchiveHeader(out, x);
   return kExitOk;
 }
 

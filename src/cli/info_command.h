@@ -7,11 +7,6 @@
 
 namespace zor {
 
-// Exit codes of the tool.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 1;
-inline constexpr int kExitDataError = 2;
-
 // Prints the image's extent and integrity stamp, the stub header and the archive header of `path` to out;
 // failures go to frontEnd as the self-extractor's messages. Returns an exit code.
 int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd);

@@ -1,11 +1,14 @@
-// The decoders' local view of the BitReader: a 64-bit bit buffer in registers, for use inside one decoder.
+// The decoders' local view of the BitReader: a bit buffer of the machine's word in registers, for use
+// inside one decoder.
 //
 // The BitReader's model is a 32-bit load at `cursor` shifted by `bitOffset` per item. Here the same bits
-// come from a 64-bit buffer that is topped up with one unaligned load (libdeflate's branchless refill):
-// after Fill() at least 56 bits are ready, so several items decode per load. The stream position is
-// (in - buffer) * 8 - left, from which `cursor` and `bitOffset` follow exactly; Store() writes them back
-// before a Refill and on exit, Load() takes them up again. `in` runs at most 8 bytes ahead of `cursor`,
-// and its loads read at most 8 bytes further, inside the reader's zeroed slack.
+// come from a word-sized buffer that is topped up with one unaligned load (libdeflate's branchless refill):
+// after Fill() at least kFillBits bits are ready (56 in a 64-bit buffer, 24 in the 32-bit stub's). No item
+// is wider than 18 bits, so one Fill before each item always suffices; the 64-bit fast paths decode several
+// per Fill. The stream position is (in - buffer) * 8 - left, from which `cursor` and `bitOffset` follow
+// exactly; Store() writes them back before a Refill and on exit, Load() takes them up again. `in` runs at
+// most one word ahead of `cursor`, and its loads read at most one word further, inside the reader's zeroed
+// slack.
 #pragma once
 
 #include <cstdint>
@@ -15,18 +18,27 @@
 
 namespace zor {
 
-inline uint64_t LoadLE64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
+#if UINTPTR_MAX > 0xFFFFFFFFu && !defined(ZOR_NARROW_BIT_BUFFER)  // (forced narrow: a fuzz build)
+using BitBuffer = uint64_t;
+#define ZOR_WIDE_BIT_BUFFER 1
+#else
+using BitBuffer = uint32_t;
+#endif
+inline constexpr uint32_t kBufferBits = 8 * sizeof(BitBuffer);
+inline constexpr uint32_t kFillBits = kBufferBits - 8;
+
+inline BitBuffer LoadWordLE(const uint8_t* p) {
+  BitBuffer v;
+  std::memcpy(&v, p, sizeof v);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
+  v = sizeof v == 8 ? static_cast<BitBuffer>(__builtin_bswap64(v)) : static_cast<BitBuffer>(__builtin_bswap32(v));
 #endif
   return v;
 }
 
 struct BitStream {
   const uint8_t* in;  // next byte not yet in `bits`
-  uint64_t bits;      // unread bits, least significant first; bits above `left` repeat the input
+  BitBuffer bits;     // unread bits, least significant first; bits above `left` repeat the input
   uint32_t left;      // number of valid bits in `bits`
 
   void Load(const BitReader& r) {
@@ -36,11 +48,11 @@ struct BitStream {
     Fill();
     Drop(r.bitOffset);
   }
-  // Afterwards at least 56 bits are valid.
+  // Afterwards at least kFillBits bits are valid.
   void Fill() {
-    bits |= LoadLE64(in) << left;
-    in += (63 - left) >> 3;
-    left |= 56;
+    bits |= LoadWordLE(in) << left;
+    in += (kBufferBits - 1 - left) >> 3;
+    left |= kFillBits;
   }
   uint32_t Peek(uint32_t n) const { return static_cast<uint32_t>(bits) & ((1u << n) - 1); }
   void Drop(uint32_t n) {

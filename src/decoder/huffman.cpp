@@ -1,4 +1,4 @@
-// Prefix-code tables: canonical codes, decode tables with the reference node pool, code-length transmission.
+// Prefix-code tables: canonical codes, decode tables (with the model's node pool), code-length transmission.
 #include "decoder/huffman.h"
 
 #include <cstring>
@@ -31,7 +31,7 @@ void AssignCanonicalCodes(const uint8_t* lengths, uint32_t count, uint32_t* code
 
 namespace {
 
-// The first symbol that the reference tree would leave out of an incomplete code: replays its node
+// The first symbol that the model's tree would leave out of an incomplete code: replays its node
 // numbering (nodes 1..count-1, created symbol by symbol in ascending order). `count` when none is left out.
 uint32_t FirstSymbolBeyondNodePool(const uint8_t* lengths, const uint32_t* codes, uint32_t count,
                                    uint32_t lookupBits) {
@@ -102,7 +102,7 @@ ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, u
   for (uint32_t s = 0; s < end; ++s) {
     uint32_t len = lengths[s];
     if (len == 0) continue;
-    uint32_t leaf = (info ? info[s] : s << 16) | len;
+    uint32_t leaf = (info ? info[s] : s << 16) + len + (len << kEntryTotalShift);
     uint32_t code = codes[s];
     if (len <= tb) {
       for (uint32_t j = code; j < mainSize; j += 1u << len) t[j] = leaf;
@@ -157,7 +157,7 @@ ErrorCode ReadCodeLengths(Extraction& x, uint8_t* destination, uint32_t setLengt
       if (e < 0) return e;
       in.Load(r);
     }
-    if (in.left < 32) in.Fill();
+    in.Fill();
     return 0;
   };
 

@@ -1,17 +1,17 @@
 // Prefix-code tables: canonical codes from code lengths, decode tables, the code-length transmission and the
 // built-in LZ lengths.
 //
-// Decode tables. The format's reference decoder looks up `lookupBits` bits (9, 7 or 6) in a primary table and
-// walks a binary tree one bit at a time for longer codes. We decode the same codes with a wider main table
-// (kTableBits bits) and one level of subtables, as libdeflate does: a main entry is either a leaf (symbol
-// data and code length), an invalid mark, or a link to a subtable indexed by the next bits. Results are the
-// same bit for bit, including the reference decoder's limits:
+// Decode tables. The format defines its codes through a table model: a primary table indexed by `lookupBits`
+// bits (9, 7 or 6) and, for longer codes, a binary tree walked one bit at a time. We decode the same codes
+// with a wider main table (kTableBits bits) and one level of subtables, as libdeflate does: a main entry is
+// either a leaf (symbol data and code length), an invalid mark, or a link to a subtable indexed by the next
+// bits. Results are the same bit for bit, including the model's limits:
 //  - An over-subscribed length list is rejected (-11) when its table is built.
 //  - An incomplete code is valid; bits that begin no code decode as invalid.
-//  - The reference tree has a pool of N - 1 nodes for an N-symbol alphabet (numbered in the order they are
+//  - The model's tree has a pool of N - 1 nodes for an N-symbol alphabet (numbered in the order they are
 //    created, symbol by symbol). Once a symbol's insertion would need node N, that symbol and every later
 //    one stay without a code. A complete code never gets there; for an incomplete one we replay the node
-//    count with the reference `lookupBits` and leave the same symbols out.
+//    count with the model's `lookupBits` and leave the same symbols out.
 // The node pool also bounds our subtables: each subtable of 2^k entries holds the path of a code that uses k
 // tree nodes of its own, so the k's sum to at most N - 1 (see TableSize).
 #pragma once
@@ -28,12 +28,15 @@ inline constexpr uint32_t kMaxCodeLength = 16;
 
 // Entry layout:
 //   bits 0..4   bits to consume (the code length) in a leaf
-//   bit 6       link: bits 16..31 are the subtable's offset, bits 8..11 its width
-//   bit 7       invalid: no code begins with these bits
-//   bits 8..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
+//   bit 5       link: bits 16..31 are the subtable's offset, bits 8..11 its width
+//   bit 6       invalid: no code begins with these bits
+//   bits 8..12  in a leaf: the code length plus the symbol's extra bits (if its alphabet gives any), so that
+//               a decoder can take code and extra bits with one shift
+//   bits 7, 13..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
 inline constexpr uint32_t kEntryLengthMask = 31;
-inline constexpr uint32_t kEntryLink = 1u << 6;
-inline constexpr uint32_t kEntryInvalid = 1u << 7;
+inline constexpr uint32_t kEntryLink = 1u << 5;
+inline constexpr uint32_t kEntryInvalid = 1u << 6;
+inline constexpr uint32_t kEntryTotalShift = 8;
 
 // Entries needed for an alphabet of `symbols` with a main table of `tableBits`.
 constexpr uint32_t TableSize(uint32_t symbols, uint32_t tableBits) {
@@ -41,7 +44,7 @@ constexpr uint32_t TableSize(uint32_t symbols, uint32_t tableBits) {
   return (1u << tableBits) + ((nodes / k) << k) + (nodes % k ? 1u << (nodes % k) : 0);
 }
 
-// Our main-table widths, and the reference widths that decide the node pool.
+// Our main-table widths, and the model's widths that decide the node pool.
 inline constexpr uint32_t kLitLenSymbols = 288, kLitLenTableBits = 11, kLitLenLookupBits = 9;
 inline constexpr uint32_t kDistanceSymbols[3] = {42, 14, 28};
 inline constexpr uint32_t kDistanceTableBits = 8, kDistanceLookupBits = 7;
@@ -54,7 +57,7 @@ struct HuffmanTable {
   uint32_t tableBits;  // width of the main table
 };
 
-inline uint32_t LookUpEntry(const uint32_t* t, uint32_t tableBits, uint64_t bits) {
+inline uint32_t LookUpEntry(const uint32_t* t, uint32_t tableBits, uintptr_t bits) {
   uint32_t e = t[static_cast<uint32_t>(bits) & ((1u << tableBits) - 1)];
   if (e & kEntryLink)
     e = t[(e >> 16) + (static_cast<uint32_t>(bits >> tableBits) & ((1u << ((e >> 8) & 15)) - 1))];
@@ -72,6 +75,7 @@ struct DecoderTables {
       uint32_t distance1[TableSize(14, kDistanceTableBits)];
       uint32_t distance2[TableSize(28, kDistanceTableBits)];
       uint32_t litLenInfo[kLitLenSymbols];
+      uint32_t distanceInfo[42];
     } lz;
     struct {
       uint32_t table[kMaxSortedTables][TableSize(kSortedSymbols, kSortedTableBits)];
@@ -84,8 +88,8 @@ struct DecoderTables {
 // for every symbol with a non-zero length.
 void AssignCanonicalCodes(const uint8_t* lengths, uint32_t count, uint32_t* codes);
 // Builds `table` for `count` symbols (lengths 0..16). `info`, if given, is the leaf data of each symbol
-// (bits 8..31); otherwise leaves hold the symbol in bits 16..31. `lookupBits` is the reference width that
-// decides the node pool. 0, or -11 for an over-subscribed list.
+// (its extra-bit count in bits 8..12, flags and value); otherwise leaves hold the symbol in bits 16..31.
+// `lookupBits` is the model's width that decides the node pool. 0, or -11 for an over-subscribed list.
 ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, uint32_t count,
                             uint32_t lookupBits, const uint32_t* info);
 // Reads setCount sets of setLength code lengths (or the built-in ones when setCount is 0). 0, -11, or the

@@ -1,6 +1,7 @@
 // The LZ block decoder: table sets, literals, matches with recent distances, delta marks.
 #include "decoder/lz_decoder.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "decoder/bit_stream.h"
@@ -10,13 +11,21 @@
 namespace zor {
 namespace {
 
-// Literal/length leaf data (bits 8..31 of a table entry): a literal byte, the end of the table set, a delta
-// mark, or a match length's base with the number of its extra bits in bits 8..11.
-constexpr uint32_t kLzLiteral = 1u << 15;
-constexpr uint32_t kLzEndOfSet = 1u << 14;
-constexpr uint32_t kLzDeltaMark = 1u << 13;
+// Literal/length leaf data: a literal byte, the end of the table set, a delta mark, or a match length's
+// base (bits 16..31) with its extra bits counted into bits 8..12.
+constexpr uint32_t kLzLiteral = 1u << 7;
+constexpr uint32_t kLzEndOfSet = 1u << 13;
+constexpr uint32_t kLzDeltaMark = 1u << 14;
 constexpr uint32_t kLzSpecial = kEntryInvalid | kLzEndOfSet | kLzDeltaMark;
+// Distance leaf data: symbols 6..41 carry their extra bits and the base's leading factor (2 or 3: base =
+// factor << extra, plus 1); symbols 0..5 only their number.
+constexpr uint32_t kNewDistance = 1u << 13;
 
+// The fast loop runs while the cursor is this far before the limit (the symbols of one round, at most two
+// literals or one 65-bit match, need no limit test) and the block has room for a 258-byte match with its
+// word overshoot.
+constexpr ptrdiff_t kFastInputMargin = 40;
+constexpr ptrdiff_t kFastOutputMargin = 258 + 40;
 constexpr uint32_t kSetLength = 344;        // m = 1 or 2: literal/length and distance alphabets 0 and 1
 constexpr uint32_t kSetLengthThree = 372;   // m = 3: and distance alphabet 2
 
@@ -32,31 +41,185 @@ void BuildLitLenInfo(uint32_t* info) {
   info[287] = kLzDeltaMark;
 }
 
-// Copies a match of n bytes from `distance` back. Whole 8-byte words when the source lies at least a word
-// behind (each word then reads only finished bytes) and the block has room for the last word's overshoot;
-// byte by byte otherwise, so that a short distance repeats the bytes just written.
-inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, const uint8_t* outEnd) {
+void BuildDistanceInfo(uint32_t* info) {
+  for (uint32_t s = 0; s < 6; ++s) info[s] = s << 16;
+  for (uint32_t s = 6; s < 42; ++s)
+    info[s] = ((2 | (s & 1)) << 16) | ((((s - 6) >> 1) + 1) << 8) | kNewDistance;
+}
+
+
+// Copies a match of n bytes from `distance` back, so that an overlapping copy repeats the bytes it has
+// just written. With `room` for 15 bytes beyond the match, whole words: a word that lies at least 8 bytes
+// behind its destination reads only finished bytes; a shorter distance repeats its pattern word by word,
+// each word's first `distance` bytes final and the rest overwritten by the next. Byte by byte otherwise.
+inline void CopyWord(uint8_t* to, const uint8_t* from) {
+  uint64_t w;
+  std::memcpy(&w, from, 8);
+  std::memcpy(to, &w, 8);
+}
+
+inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t n, uint32_t room) {
   const uint8_t* src = out - distance;
-  uint8_t* end = out + n;
-  if (distance >= 8 && static_cast<uint32_t>(outEnd - out) >= n + 15) {
-    do {
-      uint64_t a, b;
-      std::memcpy(&a, src, 8);
-      std::memcpy(out, &a, 8);
-      std::memcpy(&b, src + 8, 8);
-      std::memcpy(out + 8, &b, 8);
-      src += 16;
-      out += 16;
-    } while (out < end);
+  uint8_t* const end = out + n;
+#ifndef __OPTIMIZE_SIZE__
+  if (room >= n + 15) {
+    if (distance >= 8) {
+      do {
+        uint64_t a, b;
+        std::memcpy(&a, src, 8);
+        std::memcpy(out, &a, 8);
+        std::memcpy(&b, src + 8, 8);
+        std::memcpy(out + 8, &b, 8);
+        src += 16;
+        out += 16;
+      } while (out < end);
+    } else if (distance == 1) {
+      const uint64_t v = 0x0101010101010101ull * out[-1];
+      do {
+        std::memcpy(out, &v, 8);
+        std::memcpy(out + 8, &v, 8);
+        out += 16;
+      } while (out < end);
+    } else {
+      do {
+        uint64_t a;
+        std::memcpy(&a, src, 8);
+        std::memcpy(out, &a, 8);
+        src += distance;
+        out += distance;
+      } while (out < end);
+    }
     return end;
   }
-  if (distance == 1) {
-    std::memset(out, out[-1], n);
-    return end;
-  }
+#else
+  (void)room;
+#endif
   while (out < end) *out++ = *src++;
   return end;
 }
+
+// The symbol loop's fast part: runs while the cursor is far enough before the limit that no symbol needs
+// the limit test and the block has room for any match up to 258 bytes with its word overshoot. The next
+// symbol's entry is looked up before the current match is copied. Whatever needs more care (the end of a
+// set, a delta mark, an invalid length code) is left unconsumed for the careful loop. Kept out of line so
+// that its few variables live in registers. 0, 1 when an invalid distance code ends the block, or -11.
+// The stub, built for size with a 32-bit bit buffer, decodes everything in the careful loop (and so does a
+// differential fuzz build).
+#if !defined(__OPTIMIZE_SIZE__) && !defined(ZOR_LZ_CAREFUL_ONLY) && defined(ZOR_WIDE_BIT_BUFFER)
+#define ZOR_LZ_FAST_LOOP 1
+// Code and extra bits of an entry taken together; returns the extra bits' value.
+inline uint32_t TakeWithExtra(BitStream& in, uint32_t e) {
+  uint64_t saved = in.bits;
+  uint32_t total = (e >> kEntryTotalShift) & 31;
+  in.Drop(total);
+  return static_cast<uint32_t>((saved & ((uint64_t{1} << total) - 1)) >> (e & kEntryLengthMask));
+}
+struct FastState {
+  BitStream in;
+  uint8_t* out;
+  uint32_t recent0, recent1;
+};
+
+[[gnu::noinline]] ErrorCode DecodeFast(FastState& st, const uint32_t* litLen,
+                                      const uint32_t* const* distanceFor, uint8_t* window, uint8_t* outEnd,
+                                      const uint8_t* lim) {
+  BitStream in = st.in;
+  uint8_t* out = st.out;
+  uint32_t recent0 = st.recent0, recent1 = st.recent1;
+  const uint32_t* const distance0 = distanceFor[0];
+  ErrorCode rc = 0;
+  // Each table entry is looked up as soon as its bits are there, and the bit buffer is topped up after
+  // the lookup rather than before: a refill only adds bits above the ones in use, so it runs alongside.
+  // At the top of the loop `e` is looked up and at least 56 bits are valid.
+  in.Fill();
+  uint32_t e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
+  do {
+    if (e & kLzLiteral) {
+      // Up to two literals from one refill (each at most 16 bits), then the next entry (16 more).
+      in.Drop(e & kEntryLengthMask);
+      uint8_t lit = static_cast<uint8_t>(e >> 16);
+      e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
+      *out++ = lit;
+      if (e & kLzLiteral) {
+        in.Drop(e & kEntryLengthMask);
+        lit = static_cast<uint8_t>(e >> 16);
+        e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
+        *out++ = lit;
+      }
+      in.Fill();
+      continue;
+    }
+    if (e & kLzSpecial) break;
+    uint32_t length = (e >> 16) + TakeWithExtra(in, e);  // at most 31 bits: 25 are left
+    const uint32_t* dt = distance0;
+    if (length < 4) {
+      dt = distanceFor[length];
+      if (!dt) {  // a length-2 match in a block without distance alphabet 1
+        rc = kErrorDamaged;
+        break;
+      }
+    }
+    uint32_t de = LookUpEntry(dt, kDistanceTableBits, in.bits);
+    in.Fill();
+    uint32_t dist;
+    if (de & kNewDistance) {
+      uint32_t extra = ((de >> kEntryTotalShift) & 31) - (de & kEntryLengthMask);
+      dist = ((de >> 16) << extra) + 1 + TakeWithExtra(in, de);  // at most 34 bits: 22 are left
+      recent1 = recent0;
+      recent0 = dist;
+    } else {
+      if (de & kEntryInvalid) {
+        rc = 1;
+        break;
+      }
+      in.Drop(de & kEntryLengthMask);
+      uint32_t ds = de >> 16;
+      if (ds >= 2) {
+        dist = ds - 1;
+      } else {
+        if (ds == 1) {
+          uint32_t swap = recent0;
+          recent0 = recent1;
+          recent1 = swap;
+        }
+        dist = recent0;
+        if (dist == 0) {  // a recent distance used before any was set
+          rc = kErrorDamaged;
+          break;
+        }
+      }
+    }
+    e = LookUpEntry(litLen, kLitLenTableBits, in.bits);
+    in.Fill();
+    if (dist > static_cast<uint32_t>(out - window)) continue;  // reaches before the window: skipped
+    uint32_t room = static_cast<uint32_t>(outEnd - out);
+    if (length + 40 <= room) {
+      // Five words without a test cover most matches; longer ones go on a word at a time.
+      uint8_t* const end = out + length;
+      if (dist >= 8) {
+        const uint8_t* src = out - dist;
+        for (int i = 0; i < 5; ++i) CopyWord(out + 8 * i, src + 8 * i);
+        for (out += 40, src += 40; out < end; out += 8, src += 8) CopyWord(out, src);
+        out = end;
+        continue;
+      }
+      if (dist == 1) {
+        const uint64_t v = 0x0101010101010101ull * out[-1];
+        for (int i = 0; i < 5; ++i) std::memcpy(out + 8 * i, &v, 8);
+        for (out += 40; out < end; out += 8) std::memcpy(out, &v, 8);
+        out = end;
+        continue;
+      }
+    }
+    out = CopyMatch(out, dist, length < room ? length : room, room);
+  } while (lim - in.in > kFastInputMargin && outEnd - out >= kFastOutputMargin);
+  st.in = in;
+  st.out = out;
+  st.recent0 = recent0;
+  st.recent1 = recent1;
+  return rc;
+}
+#endif
 
 }  // namespace
 
@@ -98,6 +261,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
 
   auto& tables = x.tables.lz;
   BuildLitLenInfo(tables.litLenInfo);
+  BuildDistanceInfo(tables.distanceInfo);
   const HuffmanTable litLen{tables.litLen, kLitLenTableBits};
   uint32_t* const distance0 = tables.distance0;
   uint32_t* const distance1 = tables.distance1;
@@ -127,15 +291,29 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
       ++set;
       if ((rc = BuildHuffmanTable(litLen, l, kLitLenSymbols, kLitLenLookupBits, tables.litLenInfo)) < 0 ||
           (rc = BuildHuffmanTable({distance0, kDistanceTableBits}, l + 288, 42, kDistanceLookupBits,
-                                  nullptr)) < 0 ||
+                                  tables.distanceInfo)) < 0 ||
           (m >= 2 && (rc = BuildHuffmanTable({distance1, kDistanceTableBits}, l + 330, 14,
-                                             kDistanceLookupBits, nullptr)) < 0) ||
+                                             kDistanceLookupBits, tables.distanceInfo)) < 0) ||
           (m == 3 && (rc = BuildHuffmanTable({distance2, kDistanceTableBits}, l + 344, 28,
-                                             kDistanceLookupBits, nullptr)) < 0))
+                                             kDistanceLookupBits, tables.distanceInfo)) < 0))
         goto fail;
     }
 
     while (out < outEnd) {
+#ifdef ZOR_LZ_FAST_LOOP
+      if (lim - in.in > kFastInputMargin && outEnd - out >= kFastOutputMargin) {
+        FastState st{in, out, recent0, recent1};
+        rc = DecodeFast(st, tables.litLen, distanceFor, window, outEnd, lim);
+        in = st.in;
+        out = st.out;
+        recent0 = st.recent0;
+        recent1 = st.recent1;
+        if (rc < 0) goto fail;
+        if (rc > 0) goto done;
+        if (out >= outEnd) break;
+      }
+#endif
+      uint32_t e;
       if (in.AtLimit(lim)) {
         in.Store(r);
         rc = Refill(x);
@@ -146,7 +324,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
         continue;
       }
       in.Fill();
-      uint32_t e = LookUpEntry(tables.litLen, kLitLenTableBits, in.bits);
+      e = LookUpEntry(tables.litLen, kLitLenTableBits, in.bits);
       if (e & kLzLiteral) {
         in.Drop(e & kEntryLengthMask);
         *out++ = static_cast<uint8_t>(e >> 16);
@@ -166,8 +344,10 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
         }
         continue;
       }
+      // One item per refill here, as a 32-bit buffer needs: code, extra bits, code, extra bits.
       in.Drop(e & kEntryLengthMask);
-      uint32_t length = (e >> 16) + in.Take((e >> 8) & 15);
+      in.Fill();
+      uint32_t length = (e >> 16) + in.Take(((e >> kEntryTotalShift) & 31) - (e & kEntryLengthMask));
       const uint32_t* dt = distanceFor[length < 4 ? length : 0];
       if (!dt) {  // a length-2 match in a block without distance alphabet 1
         rc = kErrorDamaged;
@@ -175,32 +355,36 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
       }
       in.Fill();
       uint32_t de = LookUpEntry(dt, kDistanceTableBits, in.bits);
-      if (de & kEntryInvalid) goto done;
-      in.Drop(de & kEntryLengthMask);
-      uint32_t ds = de >> 16;
       uint32_t dist;
-      if (ds >= 6) {
-        uint32_t extra = ((ds - 6) >> 1) + 1;
-        dist = ((2 | (ds & 1)) << extra) + 1 + in.Take(extra);
+      if (de & kNewDistance) {
+        uint32_t extra = ((de >> kEntryTotalShift) & 31) - (de & kEntryLengthMask);
+        in.Drop(de & kEntryLengthMask);
+        in.Fill();
+        dist = ((de >> 16) << extra) + 1 + in.Take(extra);
         recent1 = recent0;
         recent0 = dist;
-      } else if (ds >= 2) {
-        dist = ds - 1;
       } else {
-        if (ds == 1) {
-          uint32_t swap = recent0;
-          recent0 = recent1;
-          recent1 = swap;
-        }
-        dist = recent0;
-        if (dist == 0) {  // a recent distance used before any was set
-          rc = kErrorDamaged;
-          goto fail;
+        if (de & kEntryInvalid) goto done;
+        in.Drop(de & kEntryLengthMask);
+        uint32_t ds = de >> 16;
+        if (ds >= 2) {
+          dist = ds - 1;
+        } else {
+          if (ds == 1) {
+            uint32_t swap = recent0;
+            recent0 = recent1;
+            recent1 = swap;
+          }
+          dist = recent0;
+          if (dist == 0) {  // a recent distance used before any was set
+            rc = kErrorDamaged;
+            goto fail;
+          }
         }
       }
       if (dist > static_cast<uint32_t>(out - window)) continue;  // reaches before the window: skipped
       uint32_t room = static_cast<uint32_t>(outEnd - out);
-      out = CopyMatch(out, dist, length < room ? length : room, outEnd);
+      out = CopyMatch(out, dist, length < room ? length : room, room);
     }
     break;  // the block's output is complete
   next_set:;

@@ -13,6 +13,7 @@ struct Extraction;
 // let UpdateCrc take several bytes per step with identical results.
 struct CrcTable {
   uint32_t table[8][256];
+  bool carryless;  // x86-64 with PCLMULQDQ: long runs are folded 64 bytes per step instead
 };
 void BuildCrcTable(CrcTable& crc);
 // No inversion inside: start from all ones, complement at the end.

@@ -25,6 +25,7 @@ inline constexpr char kDefaultWindowTitle[] = "Ostrel Self-Extractor";
 struct ExtractOptions {
   char targetFolder[kTargetFolderSize];  // the target folder; during extraction the current full path
   bool overwriteWithoutPrompting;        // pre-set by the stub header, the check box, or Yes To All
+  bool testOnly;                         // walk, decode and check CRCs, but write nothing (zor test)
 };
 
 struct Extraction {
@@ -38,6 +39,9 @@ struct Extraction {
   uint32_t archiveOffset;              // file offset of the ArchiveHeader
   ArchiveHeader archiveHeader;
   bool shortNames;                     // the target volume needs 8.3 names
+  bool extracting;                     // ExtractAll is running: a second call on this context is refused
+  // The volume probe of ExtractAll; null = MaxComponentLength. Tests put a volume without long names here.
+  int32_t (*maxComponentLength)(const char* rootPath);
 
   CrcTable crc;
   BitReader bitReader;

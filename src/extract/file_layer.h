@@ -33,6 +33,9 @@ inline constexpr ErrorCode kErrorInputExhausted = -50;
 // A file handle: a Win32 HANDLE in the stub, a file descriptor on POSIX. -1 is INVALID_HANDLE_VALUE on both.
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFileHandle = -1;
+// A handle that FileWrite accepts and discards (the test-only walk decodes into it); no other wrapper takes
+// it. Never a real handle: -2 is a pseudo-handle of the current thread on Win32 and no descriptor on POSIX.
+inline constexpr FileHandle kDiscardFileHandle = -2;
 
 // Access masks for FileOpen.
 inline constexpr uint32_t kGenericRead = 0x80000000u;
@@ -60,9 +63,14 @@ inline constexpr uint32_t kSystemErrorAccessDenied = 5;
 inline constexpr uint32_t kSystemErrorHandleDiskFull = 39;
 inline constexpr uint32_t kSystemErrorFileExists = 80;
 inline constexpr uint32_t kSystemErrorDiskFull = 112;
+inline constexpr uint32_t kSystemErrorBadPathname = 161;
 inline constexpr uint32_t kSystemErrorAlreadyExists = 183;
 
 inline constexpr uint32_t kMessageBufferSize = 300;
+
+// Turns a path in the archive's code page into the system's own bytes (the tool: UTF-8) in out, at
+// most size bytes with the terminator. Returns false when the result does not fit.
+using NativeNameConverter = bool (*)(void* context, const char* path, char* out, uint32_t size);
 
 // The layer's state: one per extraction (the stub holds exactly one).
 struct FileLayer {
@@ -70,6 +78,10 @@ struct FileLayer {
   FileHandle programFile;       // the archive's file, open read-only for the whole run
   uint32_t programFilePos;      // our record of programFile's position; readers seek only when it differs
   char messageBuffer[kMessageBufferSize];  // every message and dialog text is composed here
+  // The POSIX back-end plays the part of Win32's "A" calls: it converts each path with this (null = the
+  // bytes as they are) and then turns backslashes into slashes. The Win32 back-end ignores it.
+  NativeNameConverter toNativeName;
+  void* toNativeNameContext;
 };
 
 // Opens an existing file. Cleared first, set on failure.
@@ -82,6 +94,7 @@ int FileClose(FileLayer& layer, FileHandle handle);
 // Bytes read (fewer at the end of the file: not a failure), or -1. Cleared first, set on failure.
 int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t count);
 // The full count, or -1. Cleared first, set on failure; disk full (39) and a short write are recorded as 112.
+// Writes to kDiscardFileHandle succeed without going anywhere.
 int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count);
 // New 32-bit position, or kSeekFailed. Cleared first, set on failure.
 uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int origin);

@@ -25,26 +25,32 @@ constexpr uint32_t kErrorUnexpectedNetworkError = 59;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorNegativeSeek = 131;
 constexpr uint32_t kErrorSeekOnDevice = 132;
-constexpr uint32_t kErrorBadPathname = 161;
 constexpr uint32_t kErrorCantResolveFilename = 1921;
 
 constexpr uint32_t kPathBufferSize = 4096;
 
-// A path with backslashes turned into slashes, in a bounded copy; ok is false when it does not fit.
+// A path as the system takes it, in a bounded copy: converted by the layer's converter when there is
+// one (before the separators are looked at, as Win32 decodes a multi-byte code page before it parses a
+// path), then with backslashes turned into slashes. ok is false when it does not fit.
 struct NativePath {
   char text[kPathBufferSize];
   bool ok;
 
-  explicit NativePath(const char* path) : ok(false) {
-    uint32_t i = 0;
-    for (; path[i]; ++i) {
-      if (i + 1 >= kPathBufferSize) {
+  NativePath(const FileLayer& layer, const char* path) : ok(false) {
+    text[0] = 0;
+    if (layer.toNativeName) {
+      if (!layer.toNativeName(layer.toNativeNameContext, path, text, kPathBufferSize)) {
         text[0] = 0;
         return;
       }
-      text[i] = path[i] == '\\' ? '/' : path[i];
+    } else {
+      const size_t length = strlen(path);
+      if (length >= kPathBufferSize) return;
+      memcpy(text, path, length + 1);
     }
-    text[i] = 0;
+    for (char* p = text; *p; ++p) {
+      if (*p == '\\') *p = '/';
+    }
     ok = true;
   }
 };
@@ -88,7 +94,7 @@ uint32_t SystemError(int error, const char* path) {
     case EIO:
       return kErrorGenFailure;
     case ENAMETOOLONG:
-      return kErrorBadPathname;
+      return kSystemErrorBadPathname;
     case EBADF:
       return kErrorInvalidHandle;
     case ENOMEM:
@@ -129,7 +135,7 @@ uint32_t SystemError(int error, const char* path) {
 }
 
 uint32_t PathError(const NativePath& path) {
-  return path.ok ? SystemError(errno, path.text) : kErrorBadPathname;
+  return path.ok ? SystemError(errno, path.text) : kSystemErrorBadPathname;
 }
 
 // Win32 keeps a read-only file from being written, replaced or deleted, even for administrators; the
@@ -168,9 +174,9 @@ FileHandle FileOpen(FileLayer& layer, const char* path, uint32_t accessMask) {
   layer.lastSystemError = 0;
   // The share modes have no meaning here, and the random-access hint is left out: on Linux it would
   // switch off the read-ahead that the mostly forward archive reads profit from.
-  const NativePath native(path);
+  const NativePath native(layer, path);
   if (!native.ok) {
-    layer.lastSystemError = kErrorBadPathname;
+    layer.lastSystemError = kSystemErrorBadPathname;
     return kInvalidFileHandle;
   }
   const bool reading = accessMask & kGenericRead;
@@ -195,9 +201,9 @@ FileHandle FileOpen(FileLayer& layer, const char* path, uint32_t accessMask) {
 
 FileHandle FileCreate(FileLayer& layer, const char* path, uint32_t attributes) {
   layer.lastSystemError = 0;
-  const NativePath native(path);
+  const NativePath native(layer, path);
   if (!native.ok) {
-    layer.lastSystemError = kErrorBadPathname;
+    layer.lastSystemError = kSystemErrorBadPathname;
     return kInvalidFileHandle;
   }
   struct stat st;
@@ -246,6 +252,7 @@ int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t cou
 
 int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count) {
   layer.lastSystemError = 0;
+  if (handle == kDiscardFileHandle) return static_cast<int32_t>(count);
   // A partial write is continued; the call that then fails tells why (ENOSPC, or EFBIG at a size limit).
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   uint32_t done = 0;
@@ -328,7 +335,7 @@ int FileSetTimes(FileLayer& layer, FileHandle handle, uint16_t createDate, uint1
 }
 
 uint32_t FileGetAttributes(FileLayer& layer, const char* path) {
-  const NativePath native(path);
+  const NativePath native(layer, path);
   struct stat st;
   if (!native.ok || stat(native.text, &st) != 0) {
     layer.lastSystemError = PathError(native);
@@ -341,7 +348,7 @@ uint32_t FileGetAttributes(FileLayer& layer, const char* path) {
 
 int FileSetAttributes(FileLayer& layer, const char* path, uint32_t attributes) {
   layer.lastSystemError = 0;
-  const NativePath native(path);
+  const NativePath native(layer, path);
   struct stat st;
   if (!native.ok || stat(native.text, &st) != 0) {
     layer.lastSystemError = PathError(native);
@@ -363,7 +370,7 @@ int FileSetAttributes(FileLayer& layer, const char* path, uint32_t attributes) {
 }
 
 int FileDelete(FileLayer& layer, const char* path) {
-  const NativePath native(path);
+  const NativePath native(layer, path);
   struct stat st;
   if (!native.ok || lstat(native.text, &st) != 0) {
     layer.lastSystemError = PathError(native);
@@ -379,7 +386,7 @@ int FileDelete(FileLayer& layer, const char* path) {
 }
 
 int CreateOneFolder(FileLayer& layer, const char* path) {
-  const NativePath native(path);
+  const NativePath native(layer, path);
   if (native.ok && mkdir(native.text, 0777) == 0) return 1;
   // An existing folder or file is "already exists" here, as CreateDirectoryA says, not "file exists".
   layer.lastSystemError = native.ok && errno == EEXIST ? kSystemErrorAlreadyExists : PathError(native);
@@ -396,7 +403,8 @@ uint32_t CurrentFolder(char* buffer, uint32_t size) {
 }
 
 int32_t MaxComponentLength(const char* rootPath) {
-  const NativePath native(rootPath);
+  const FileLayer plain{};  // a drive root: nothing to convert
+  const NativePath native(plain, rootPath);
   if (!native.ok) return -1;
   const long length = pathconf(native.text, _PC_NAME_MAX);
   if (length < 0) return -1;

@@ -55,6 +55,7 @@ int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t cou
 
 int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count) {
   layer.lastSystemError = 0;
+  if (handle == kDiscardFileHandle) return static_cast<int32_t>(count);
   DWORD done = 0;
   if (!WriteFile(ToHandle(handle), buffer, count, &done, nullptr)) {
     const DWORD error = GetLastError();

@@ -6,6 +6,8 @@
 
 namespace zor {
 
+struct DirectoryEntry;
+
 // An owner window as the front-end knows it (an HWND in the stub); null = no owner.
 using WindowRef = void*;
 
@@ -21,6 +23,16 @@ inline constexpr int kOverwriteYesToAll = 108;
 inline constexpr int kOverwriteYes = 109;
 inline constexpr int kOverwriteNo = 110;
 
+// What became of one directory entry of the walk, as EntryFinished reports it.
+enum class EntryOutcome : uint8_t {
+  kDone,       // the folder exists, or the file was written (in test mode: decoded) and its CRC matched
+  kSkipped,    // an existing file was kept: the overwrite question was answered No
+  kTooLong,    // its full path would pass 259 characters: skipped without a message
+  kRefused,    // its stored path would lead out of the target folder: reported as damaged data
+  kFailed,     // a failure was reported for it: folder or file not created, CRC mismatch, decoding failed
+  kCancelled,  // the decoding saw cancelRequested: the file was closed and deleted, nothing was shown
+};
+
 class FrontEnd {
  public:
   // A message box with MessageBoxA's contract: returns kAnswerOk, kAnswerCancel, or 0 when no box could
@@ -33,6 +45,16 @@ class FrontEnd {
   virtual int AskOverwrite(const char* fullPath) = 0;
   // Drains the waiting messages, so that Cancel can reach the extraction.
   virtual void PumpMessages() = 0;
+
+  // Progress, for front-ends that count or show it; the defaults do nothing (the stub's dialog keeps them).
+  // Every entry the walk reads gets one EntryStarted, then one EntryFinished. storedPath is the entry's
+  // path as the archive stores it: `length` bytes in the Windows ANSI code page with backslashes, not
+  // terminated, valid until EntryFinished returns. The full output path is in options.targetFolder from
+  // just after EntryStarted until EntryFinished.
+  virtual void EntryStarted(const DirectoryEntry& /*entry*/, const char* /*storedPath*/,
+                            uint32_t /*length*/) {}
+  virtual void EntryFinished(const DirectoryEntry& /*entry*/, const char* /*storedPath*/,
+                             uint32_t /*length*/, EntryOutcome /*outcome*/) {}
 
  protected:
   ~FrontEnd() = default;

@@ -1,5 +1,5 @@
-// What the compiler expects from a C runtime that the stub does not link: the memory primitives it emits
-// calls to, and the pure-virtual trap.
+// What the compiler and the engine expect from a C runtime that the stub does not link: the memory
+// primitives (memchr serves the call filter's scan), and the pure-virtual trap.
 #include <stddef.h>
 
 #include <windows.h>
@@ -36,6 +36,14 @@ int memcmp(const void* a, const void* b, size_t count) {
     if (*p != *q) return *p - *q;
   }
   return 0;
+}
+
+void* memchr(const void* source, int value, size_t count) {
+  const unsigned char* p = static_cast<const unsigned char*>(source);
+  for (; count; --count, ++p) {
+    if (*p == static_cast<unsigned char>(value)) return const_cast<unsigned char*>(p);
+  }
+  return nullptr;
 }
 
 // Only reachable through a broken object; end quietly like every other exit of the stub.

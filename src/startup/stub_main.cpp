@@ -11,7 +11,6 @@
 namespace zor {
 
 constinit Stub theStub{};
-constinit Win32FrontEnd theFrontEnd{};
 
 namespace {
 
@@ -32,7 +31,9 @@ int Fail(Extraction& x, ErrorCode code) {
 
 int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Extraction& x = theStub.extraction;
-  FrontEnd& frontEnd = theFrontEnd;
+  // The front-end lives for the whole run, here rather than in static storage: an object with a virtual
+  // table there would be the stub's only initialised data.
+  Win32FrontEnd frontEnd;
   InitExtraction(x, &frontEnd);  // default title, empty folder; builds the CRC table
 
   char path[kPathBufferSize];
@@ -72,7 +73,6 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                    ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DRAFT_QUALITY,
                                    DEFAULT_PITCH | FF_SWISS, "Helv");
   DialogBoxParamA(instance, MAKEINTRESOURCEA(ZDLG_MAIN), nullptr, MainDialogProc, 0);
-  theStub.mainDialog = nullptr;
 
   DeleteObject(theStub.dialogFont);
   DeleteObject(theStub.dialogBrush);

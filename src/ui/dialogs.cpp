@@ -1,5 +1,7 @@
-// The dialog procedures: the main dialog (folder, overwrite choice, Help, Cancel) and the overwrite prompt.
+// The dialog procedures: the main dialog (folder, overwrite choice, Extract, Help, Cancel) and the overwrite
+// prompt.
 #include "extract/errors.h"
+#include "extract/extract_all.h"
 #include "ui/resource_ids.h"
 #include "ui/stub_ui.h"
 
@@ -12,6 +14,7 @@ constexpr char kHelpText[] =
     "This is a self-extracting ZOR archive. To extract the contents to disk,\n"
     "specify a folder name in the edit box, and click the Extract button.\n"
     "If the folder does not exist, it will be created.";
+constexpr int kFolderTextSize = 261;  // the folder box gives at most 260 characters
 constexpr char kQuestion[] = "File \"%s\" already exists. Do you want to replace it?";
 
 // Composes format with name into messageBuffer (shortening name in the middle if it would not fit) and
@@ -40,13 +43,28 @@ INT_PTR CloseMainDialog(HWND dialog) {
   return TRUE;
 }
 
+// Extract: the folder and the overwrite choice from the dialog, one walk, its unreported failure if any,
+// then the dialog closes whatever the outcome. The button is disabled from here on, so the messages
+// pumped during the walk cannot start a second one; a command that arrives anyway (sent by another
+// program) is ignored rather than allowed to touch the running walk's folder.
+INT_PTR Extract(HWND dialog) {
+  Extraction& x = theStub.extraction;
+  HWND button = GetDlgItem(dialog, ZID_EXTRACT);
+  if (!IsWindowEnabled(button)) return TRUE;
+  EnableWindow(button, FALSE);
+  GetDlgItemTextA(dialog, ZID_FOLDER, x.options.targetFolder, kFolderTextSize);
+  x.options.overwriteWithoutPrompting = IsDlgButtonChecked(dialog, ZID_OVERWRITE) != 0;
+  const ErrorCode r = ExtractAll(x, dialog);
+  if (r < 0) ReportError(x, dialog, false, r, nullptr);
+  return CloseMainDialog(dialog);
+}
+
 }  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   Extraction& x = theStub.extraction;
   switch (message) {
     case WM_INITDIALOG: {
-      theStub.mainDialog = dialog;
       SetWindowTextA(dialog, x.windowTitle);
       SetComposedText(dialog, ZID_PROMPT, kPrompt, x.displayName);
       if (x.options.overwriteWithoutPrompting) CheckDlgButton(dialog, ZID_OVERWRITE, BST_CHECKED);
@@ -60,10 +78,12 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ZID_HELP:
-          theFrontEnd.ShowMessage(dialog, kHelpText, x.windowTitle, kMessageOk);
+          x.frontEnd->ShowMessage(dialog, kHelpText, x.windowTitle, kMessageOk);
           return TRUE;
         case ZID_CANCEL:
           return CloseMainDialog(dialog);
+        case ZID_EXTRACT:
+          return Extract(dialog);
       }
       return FALSE;
     case WM_SYSCOMMAND:

@@ -18,10 +18,12 @@ int Win32FrontEnd::AskOverwrite(const char* fullPath) {
                                           OverwriteDialogProc, 0));
 }
 
+// Every waiting message of the thread goes straight to its window, not through the dialog's keyboard
+// navigation: while a walk runs, the main dialog answers the mouse (Cancel, the close box), Alt+F4 and
+// the keys a focused control handles itself, but not Tab, Enter or mnemonics.
 void Win32FrontEnd::PumpMessages() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (theStub.mainDialog && IsDialogMessageA(theStub.mainDialog, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -17,18 +17,16 @@ class Win32FrontEnd final : public FrontEnd {
   void PumpMessages() override;
 };
 
-// Everything the stub keeps for its whole run. Both live in static storage and are constant-initialised
-// (the stub has no C runtime to run constructors); the Stub is all zeros, so it takes no room in the file.
+// Everything the stub keeps for its whole run, in static storage and constant-initialised (the stub has
+// no C runtime to run constructors); it is all zeros, so it takes no room in the file.
 struct Stub {
   Extraction extraction;
   HINSTANCE instance;   // kept for the overwrite prompt
   HFONT dialogFont;     // both dialogs' controls
   HBRUSH dialogBrush;   // both dialogs' background
-  HWND mainDialog;      // while it exists: message pumping routes keyboard input to it
   const char* question; // the path the overwrite prompt asks about
 };
 extern Stub theStub;
-extern Win32FrontEnd theFrontEnd;
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -25,21 +25,7 @@ Path('bare-sx.zor').write_bytes(b'SX\xfd\x00\x02\x00\x00\x00Hi' + Path('bare.zor
 Path('cut-headers.exe').write_bytes(Path('sfx.exe').read_bytes()[:200])
 PY
 
-passed=0 failed=0
-run() {   # run CASE ARGS...
-    local name=$1 rc; shift
-    "$ZOR" "$@" >"$name.out" 2>"$name.err"; rc=$?
-    echo "$rc" >"$name.rc"
-    if [ -n "$UPDATE" ]; then
-        cp "$name.out" "$name.err" "$name.rc" "$HERE/expected/"
-        return
-    fi
-    local ok=1 part
-    for part in out err rc; do
-        if ! diff -u "$HERE/expected/$name.$part" "$name.$part"; then ok=0; fi
-    done
-    if [ "$ok" = 1 ]; then passed=$((passed + 1)); else echo "FAIL $name"; failed=$((failed + 1)); fi
-}
+source "$HERE/harness.sh"
 
 run sfx info sfx.exe
 run plain info plain.exe
@@ -54,5 +40,4 @@ run no-command
 run no-file info
 run two-files info a b
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -170,12 +170,20 @@ def main():
         check(b is not None, f'{name} present')
         if b is not None:
             check_dialog(name, parse_dialog(b), want)
+    # Windows shows the first icon group of the file as its icon.
+    types = dict(res.entries(res.root))
+    groups = [name for name, _ in res.entries(res.root + (types[14] & 0x7FFFFFFF))] if 14 in types else []
+    check(groups[:1] == [1], "icon group 1 is the file's icon", str(groups))
     group = res.get(14, 1)  # RT_GROUP_ICON
     check(group is not None, 'icon group 1 present')
     if group is not None:
         reserved, kind, count = struct.unpack_from('<HHH', group, 0)
         w, h, colours = struct.unpack_from('<BBB', group, 6)
         check((kind, count, w, h, colours) == (1, 1, 32, 32, 16), 'icon: one 32 x 32 image of 16 colours')
+        icon_id = struct.unpack_from('<H', group, 6 + 12)[0]
+        image = res.get(3, icon_id)  # RT_ICON
+        header = struct.unpack_from('<IiiHH', image, 0) if image else None
+        check(header == (40, 32, 64, 1, 4), 'icon: its image is a 32 x 32 bitmap of 4 bits per pixel', str(header))
 
     print(f'{failures} check(s) failed' if failures else 'all checks passed')
     sys.exit(1 if failures else 0)

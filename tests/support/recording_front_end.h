@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "extract/front_end.h"
@@ -32,6 +33,9 @@ class RecordingFrontEnd final : public FrontEnd {
   std::vector<std::string> statuses;
   std::vector<std::string> overwriteQuestions;
   int pumpCount = 0;
+  // The progress hooks: stored paths as started, and as finished with their outcomes.
+  std::vector<std::string> started;
+  std::vector<std::pair<std::string, EntryOutcome>> finished;
 
   int ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) override {
     messages.push_back({owner, text, caption, style});
@@ -45,6 +49,13 @@ class RecordingFrontEnd final : public FrontEnd {
   void PumpMessages() override {
     ++pumpCount;
     if (onPump) onPump();
+  }
+  void EntryStarted(const DirectoryEntry&, const char* storedPath, uint32_t length) override {
+    started.emplace_back(storedPath, length);
+  }
+  void EntryFinished(const DirectoryEntry&, const char* storedPath, uint32_t length,
+                     EntryOutcome outcome) override {
+    finished.emplace_back(std::string(storedPath, length), outcome);
   }
 
  private:

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -316,6 +317,54 @@ TEST_F(FileLayerTest, BackslashesAreSeparators) {
   EXPECT_EQ(FileGetAttributes(files, (base + "sub\\a.txt").c_str()), kAttributeArchive);
   EXPECT_EQ(FileDelete(files, (base + "sub\\a.txt").c_str()), 1);
   EXPECT_FALSE(std::filesystem::exists(Path("sub/a.txt")));
+}
+
+// A stand-in for a double-byte code page: 0xE9 is é, and 0x95 leads a two-byte character whose second
+// byte may be a backslash (0x95 0x5C is 表); other bytes stand for themselves. Paths of more than 1000
+// bytes cannot be converted.
+bool ConvertTestName(void* context, const char* path, char* out, uint32_t size) {
+  ++*static_cast<int*>(context);
+  std::string text;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '\xE9') {
+      text += "\xC3\xA9";
+    } else if (*p == '\x95' && p[1]) {
+      text += "\xE8\xA1\xA8";
+      ++p;
+    } else {
+      text += *p;
+    }
+  }
+  if (std::strlen(path) > 1000 || text.size() >= size) return false;
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return true;
+}
+
+TEST_F(FileLayerTest, PathsAreConvertedBeforeTheirSeparatorsAreLookedAt) {
+  int calls = 0;
+  FileLayer named{};
+  named.toNativeName = ConvertTestName;
+  named.toNativeNameContext = &calls;
+  const std::string base = dir + "\\";
+  const std::string file = base + "caf\xE9\\x\x95\x5Cy";
+  EXPECT_EQ(CreateOneFolder(named, (base + "caf\xE9").c_str()), 1);
+  FileHandle h = FileCreate(named, file.c_str(), kAttributeNormal);
+  ASSERT_NE(h, kInvalidFileHandle);
+  FileClose(named, h);
+  EXPECT_TRUE(std::filesystem::is_regular_file(Path("caf\xC3\xA9/x\xE8\xA1\xA8y")));  // one name, no folder "x?"
+  EXPECT_EQ(FileGetAttributes(named, file.c_str()), kAttributeArchive);
+  EXPECT_EQ(FileSetAttributes(named, file.c_str(), kAttributeReadOnly), 1);
+  EXPECT_EQ(FileOpen(named, file.c_str(), kGenericWrite), kInvalidFileHandle);
+  EXPECT_EQ(named.lastSystemError, kSystemErrorAccessDenied);
+  EXPECT_EQ(FileSetAttributes(named, file.c_str(), 0), 1);
+  EXPECT_EQ(FileDelete(named, file.c_str()), 1);
+  EXPECT_GE(calls, 7);
+
+  // A name the converter cannot take fails as an invalid path, and nothing is created.
+  const std::string tooLong = base + "caf\xE9\\" + std::string(1001, 'n');
+  EXPECT_EQ(FileCreate(named, tooLong.c_str(), kAttributeNormal), kInvalidFileHandle);
+  EXPECT_EQ(named.lastSystemError, 161u);
+  EXPECT_TRUE(std::filesystem::is_empty(Path("caf\xC3\xA9")));
 }
 
 TEST(Memory, BlocksGrowKeepTheirContentAndZeroBytesStillGetABlock) {

@@ -1,4 +1,4 @@
-// Prefix-code tables against a model of the reference primary-table-and-tree decoder, the node-pool limit
+// Prefix-code tables against the format's primary-table-and-tree model, the node-pool limit
 // for incomplete codes, and the code-length transmission.
 #include <gtest/gtest.h>
 
@@ -17,15 +17,15 @@ using test::EngineFixture;
 
 constexpr int32_t kEmpty = -288;
 
-// The reference decoder: `lookupBits` primary entries, then a tree of count-1 numbered nodes walked one
+// The table model: `lookupBits` primary entries, then a tree of count-1 numbered nodes walked one
 // bit at a time; symbols whose insertion would need node `count` and all later ones are left out.
-struct ReferenceTable {
+struct ModelTable {
   std::vector<int32_t> primary, tree;
   std::vector<uint8_t> lengths;
   uint32_t lookupBits;
   bool poolRanOut = false;
 
-  ReferenceTable(const std::vector<uint8_t>& l, uint32_t lb) : lengths(l), lookupBits(lb) {
+  ModelTable(const std::vector<uint8_t>& l, uint32_t lb) : lengths(l), lookupBits(lb) {
     uint32_t n = static_cast<uint32_t>(l.size());
     primary.assign(1u << lb, kEmpty);
     tree.assign(2 * n, kEmpty);
@@ -108,12 +108,12 @@ std::vector<uint8_t> RandomLengths(std::mt19937& rng, uint32_t n) {
   }
 }
 
-// Returns whether the reference ran out of tree nodes.
+// Returns whether the model ran out of tree nodes.
 bool ExpectSameDecoding(const std::vector<uint8_t>& l, uint32_t lookupBits, uint32_t tableBits) {
   uint32_t n = static_cast<uint32_t>(l.size());
   std::vector<uint32_t> entries(TableSize(n, tableBits));
   EXPECT_EQ(BuildHuffmanTable({entries.data(), tableBits}, l.data(), n, lookupBits, nullptr), 0);
-  ReferenceTable ref(l, lookupBits);
+  ModelTable ref(l, lookupBits);
   for (uint32_t v = 0; v < 65536; ++v) {
     uint32_t e = LookUpEntry(entries.data(), tableBits, v);
     auto [sym, len] = ref.Decode(v);
@@ -170,7 +170,7 @@ TEST(DecodeTables, SameAsReferenceForRandomCompleteAndIncompleteCodes) {
 }
 
 TEST(DecodeTables, NodePoolRunsOutAndLeavesLaterSymbolsWithoutCodes) {
-  // 15 codes of length 16 behind one 3-bit code, in a 21-symbol alphabet: the reference tree needs node 21
+  // 15 codes of length 16 behind one 3-bit code, in a 21-symbol alphabet: the model's tree needs node 21
   // for symbol 14 (bottom bits 1110), so symbols 14..20 - also the short symbol 15 - decode as invalid.
   std::vector<uint8_t> l(21, 0);
   for (int s = 0; s < 15; ++s) l[s] = 16;

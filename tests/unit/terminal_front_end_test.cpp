@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/code_page.h"
 #include "cli/terminal_front_end.h"
 
 namespace zor {
@@ -38,11 +39,36 @@ TEST(TerminalFrontEnd, MessagesGoToStandardErrorAndPlainBoxesAnswerOk) {
   EXPECT_EQ(t.Written(), "zor: Cannot read x.exe\nRead fault\n");
 }
 
-TEST(TerminalFrontEnd, WithoutAPersonNothingIsGoneAheadWith) {
+TEST(TerminalFrontEnd, WithoutAPersonTheRunGoesOnButNothingIsReplaced) {
   Terminal t("o\ny\n", false);  // input that is not a terminal is never taken as an answer
+  // OK-Cancel: OK, so the walk goes on; the error is counted for the exit code.
   EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "File \"a\" fails error check", "T", kMessageOkCancelExclamation),
-            kAnswerCancel);
-  EXPECT_EQ(t.frontEnd.AskOverwrite("C:\\out\\a.txt"), kOverwriteNo);
+            kAnswerOk);
+  EXPECT_EQ(t.frontEnd.counts().errors, 1u);
+  // The overwrite question: No, and a note says so.
+  EXPECT_EQ(t.frontEnd.AskOverwrite("out\\a.txt"), kOverwriteNo);
+  EXPECT_EQ(t.Written(),
+            "zor: File \"a\" fails error check\n"
+            "zor: File \"out/a.txt\" already exists: kept (--overwrite replaces it)\n");
+}
+
+TEST(TerminalFrontEnd, SkipExistingKeepsFilesWithoutANote) {
+  Terminal t("y\n", true);
+  t.frontEnd.SetKeepExisting(true);
+  EXPECT_EQ(t.frontEnd.AskOverwrite("a.txt"), kOverwriteNo);
+  EXPECT_EQ(t.Written(), "");
+}
+
+TEST(TerminalFrontEnd, TextsAreShownInUtf8WithSlashesAndNoControlCharacters) {
+  Terminal t("", false);
+  CodePage cp;
+  ASSERT_TRUE(cp.Open(1252));
+  t.frontEnd.SetCodePage(&cp);
+  t.frontEnd.ShowMessage(nullptr, "Cannot create out\\caf\xE9\x1B[2J.txt\nAccess denied", "T", kMessageOkExclamation);
+  // A message without an icon is no failure.
+  t.frontEnd.ShowMessage(nullptr, "Archive contains no files", "T", kMessageOk);
+  EXPECT_EQ(t.Written(), "zor: Cannot create out/caf\xC3\xA9?[2J.txt\nAccess denied\nzor: Archive contains no files\n");
+  EXPECT_EQ(t.frontEnd.counts().errors, 1u);
 }
 
 TEST(TerminalFrontEnd, AnswersAreReadLineByLine) {
@@ -56,6 +82,8 @@ TEST(TerminalFrontEnd, AnswersAreReadLineByLine) {
   EXPECT_EQ(u.frontEnd.AskOverwrite("a"), kOverwriteNo);
   EXPECT_EQ(u.frontEnd.AskOverwrite("a"), kOverwriteYesToAll);
   EXPECT_EQ(u.frontEnd.AskOverwrite("a"), kOverwriteNo);  // end of input
+  const std::string prompt = "File \"a\" already exists. Do you want to replace it? [y]es / [n]o / [a]ll: ";
+  EXPECT_EQ(u.Written(), prompt + prompt + prompt + prompt);
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+// zor extract and zor test: the self-extractor's own walk (ExtractAll) driven from the terminal.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "cli/code_page.h"
+#include "cli/terminal_front_end.h"
+
+namespace zor {
+
+enum class OverwritePolicy : uint8_t {
+  kAsk,      // ask on a terminal; otherwise keep the file and say so
+  kReplace,  // --overwrite
+  kKeep,     // --skip-existing
+};
+
+struct ExtractCommandOptions {
+  const char* path;          // the archive or self-extractor
+  std::string outputFolder;  // -o, UTF-8 as typed; empty = the current folder
+  bool testOnly;             // zor test: decode and check, write nothing
+  OverwritePolicy overwrite;
+  bool quiet;
+};
+
+// Runs the extraction (or the test) of `options.path` with frontEnd answering the engine, progress and the
+// closing line on out. Returns an exit code: 0 when every entry was done (existing files kept as asked
+// count as done), 1 for an output folder that cannot be used, 2 when any error was reported, 130 after
+// Ctrl-C.
+int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, TerminalFrontEnd& frontEnd, std::FILE* out);
+
+}  // namespace zor

@@ -1,0 +1,69 @@
+// The inputs of `zor create`: files and folders walked into archive entries, every name checked on the
+// way against what the code page, Windows and the self-extractor accept.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/code_page.h"
+
+namespace zor {
+
+inline constexpr size_t kMaxStoredPath = 259;  // the extractor's full paths hold at most 259 characters
+
+struct DosTime {
+  uint16_t date;
+  uint16_t time;
+};
+
+// Seconds since 1970 (UTC) as a DOS date and local time, in 2-second steps rounded down. DOS dates run from
+// 1980 to 2107: times outside are clamped to the nearest end and `clamped` is set.
+DosTime ToDosTime(int64_t seconds, bool& clamped);
+
+// Why a name (one path component, UTF-8) cannot be stored, or an empty text when it can. Refused: names
+// that are not UTF-8, characters Windows forbids in names (controls, < > : " / \ | ? *), names that Windows
+// would change (a trailing dot or space), names of devices (CON, NUL, COM1...), and names of only dots and
+// spaces, which the extractor refuses.
+std::string CheckName(std::string_view name);
+
+struct InputEntry {
+  std::string source;      // where to read it
+  std::string storedUtf8;  // the stored path in UTF-8, for messages
+  std::string storedPath;  // in the code page, backslashes
+  bool folder = false;
+  uint64_t size = 0;
+  uint8_t attributes = 0;  // 0x01 read-only, 0x10 folder, 0x20 archive
+  DosTime created{}, written{};
+};
+
+struct InputTree {
+  std::vector<InputEntry> folders;  // parents before their children
+  std::vector<InputEntry> files;    // in walk order
+  uint64_t totalBytes = 0;
+  size_t clampedTimes = 0;          // entries whose times lie outside the DOS range
+};
+
+// How a text fails to convert, for a message: "holds "X", which code page N does not have", or "is not
+// UTF-8 text".
+std::string Unconvertible(CodePage& codePage, std::string_view utf8);
+
+struct InputRules {
+  CodePage* codePage = nullptr;
+  uint64_t outputStart = 0;     // bytes in front of the archive, for the largest file that fits
+  bool skipOutput = false;      // the output file exists: never pack it into itself
+  dev_t outputDevice = 0;
+  ino_t outputInode = 0;
+};
+
+// Walks the inputs: each is stored under its own name, folders with everything below them (names sorted
+// bytewise). Symbolic links are followed; a link back to a folder it lies in is skipped with a warning,
+// as are sockets, pipes and devices found inside folders. Refusals go to `errors`, one message each, and
+// make the result false.
+bool CollectInputs(const std::vector<std::string>& inputs, const InputRules& rules, InputTree& tree,
+                   std::vector<std::string>& errors, std::vector<std::string>& warnings);
+
+}  // namespace zor

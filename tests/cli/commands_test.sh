@@ -1,0 +1,101 @@
+#!/bin/bash
+# commands_test.sh - zor list, zor test and zor extract on archives written by zor_cli_fixtures: standard
+# output, standard error, exit code and the folders written, against expected/CASE.{out,err,rc,tree}.
+# No terminal is attached, so no question is ever asked. Ends with Ctrl-C in the middle of a file.
+# Usage: commands_test.sh ZOR FIXTURES [--update]   (--update rewrites the expectation files)
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+ZOR=$(readlink -f "$1")
+FIXTURES=$(readlink -f "$2")
+UPDATE=${3:-}
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/zor-cli.XXXXXX")
+trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+# DOS times are local times: fix the zone, and the permissions new files get.
+export TZ=UTC
+umask 022
+unset NO_COLOR
+"$FIXTURES" . "$ROOT/tests/data/tiny32.exe" || { echo "cannot write the fixtures"; exit 1; }
+
+source "$HERE/harness.sh"
+
+# ---- zor list ----
+run list-tree list tree.zor
+run list-sfx-json list tree.exe --json
+run list-names list names.zor
+run list-names-1251 list names.zor --codepage 1251
+run list-names-1251-json list names.zor --codepage cp1251 --json
+run list-escaping list escaping.zor
+run list-damaged-directory list damaged-directory.zor
+run list-damaged-directory-json list damaged-directory.zor --json
+run list-no-files list no-files.zor
+run list-missing list missing.zor
+
+# ---- zor test ----
+run test-sfx test tree.exe
+run test-quiet test tree.zor --quiet
+run test-crc test crc.zor
+run test-damaged test damaged.zor
+run test-damaged-directory test damaged-directory.zor
+run test-no-files test no-files.zor
+
+# ---- zor extract into fresh folders ----
+run --tree out-sfx extract-sfx extract tree.exe -o out-sfx
+mkdir here && (cd here && "$ZOR" extract ../tree.zor >../extract-here.out 2>../extract-here.err </dev/null
+               echo $? >../extract-here.rc)
+listing here >extract-here.tree
+compare extract-here out err rc tree
+run --tree out-trailing-slash extract-trailing-slash extract tree.zor -o out-trailing-slash/ --quiet
+run --tree out-crc extract-crc extract crc.zor -o out-crc
+run --tree out-crc-quiet extract-crc-quiet extract crc.zor -o out-crc-quiet -q
+run --tree out-damaged extract-damaged extract damaged.zor -o out-damaged
+run --tree out-long extract-long-name extract long-name.zor -o out-long
+run --tree out-names extract-names extract names.zor -o out-names
+run --tree out-names-1251 extract-names-1251 extract names.zor -o out-names-1251 --codepage 1251
+run --tree out-кириллица extract-output-1251 extract names.zor -o out-кириллица --codepage 1251 -q
+# Names that would leave the target: refused, the run goes on, nothing lands outside.
+mkdir escape
+run --tree escape extract-escaping extract escaping.zor -o escape/out
+check extract-escaping test ! -e /rooted.txt -a ! -e rooted.txt -a ! -e up.txt -a ! -e evil.txt
+
+# ---- zor extract over existing files ----
+existing() {   # a folder holding an older readme.txt and guide.txt
+    mkdir -p "$1/docs" && echo "old readme" >"$1/readme.txt" && echo "old guide" >"$1/docs/guide.txt"
+    touch -d '2020-01-01 00:00:00' "$1/readme.txt" "$1/docs/guide.txt"
+}
+existing keep && run --tree keep extract-keep extract tree.zor -o keep
+existing skip && run --tree skip extract-skip-existing extract tree.zor -o skip --skip-existing
+existing replace && run --tree replace extract-overwrite extract tree.zor -o replace --overwrite
+# A folder where a file belongs is not asked about: the file cannot be created, the run goes on.
+mkdir -p folder-in-way/readme.txt && run --tree folder-in-way extract-folder-in-way extract tree.zor -o folder-in-way
+# The output folder cannot be made: a file stands in its way.
+echo file >blocked && run extract-blocked extract tree.zor -o blocked/out
+run extract-no-files extract no-files.zor -o out-none
+check extract-no-files test ! -e out-none
+run extract-missing extract missing.zor
+
+# ---- usage errors ----
+run usage-codepage list tree.zor --codepage 1234
+run usage-both-policies extract tree.zor --overwrite --skip-existing
+run usage-no-file extract
+run usage-unknown-option test tree.zor --frobnicate
+run usage-output-not-in-code-page extract tree.zor -o out-Привет
+run usage-output-backslash extract tree.zor -o 'a\b'
+check usage-output-backslash test ! -e 'a\b' -a ! -e a
+
+# ---- Ctrl-C in the middle of a 2 GB file ----
+# The shell would start a background job with SIGINT ignored (which zor respects): env restores it.
+interrupt() {
+    env --default-signal=INT "$ZOR" extract big.zor -o out-big >interrupt.out 2>interrupt.err </dev/null &
+    local pid=$! i
+    for i in $(seq 1000); do [ -s out-big/big.bin ] && break; sleep 0.01; done
+    kill -INT "$pid"
+    wait "$pid"
+    echo "$?" >interrupt.rc
+    listing out-big >interrupt.tree
+    compare interrupt out err rc tree
+}
+interrupt
+
+finish

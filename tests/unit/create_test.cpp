@@ -1,0 +1,539 @@
+// zor create end to end, in process: trees of every kind of content packed and read back with the
+// engine's decoders, entry order, times and attributes, the stub header, the same bytes for any number of
+// threads, and every refusal (exit code, message, and nothing written).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/pe_image.h"
+#include "cli/create_command.h"
+#include "cli/stub_image.h"
+#include "support/archive_reader.h"
+#include "support/extract_fixture.h"
+#include "support/sample_data.h"
+#include "support/temp_tree.h"
+
+namespace zor {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::Sample;
+using test::SampleKind;
+using test::TempTree;
+
+struct Created {
+  int rc = -1;
+  std::string out, err;
+  Bytes bytes;        // the output file, if there is one
+  bool exists = false;
+};
+
+// Captures a FILE*'s output in a string.
+class Capture {
+ public:
+  Capture() : file_(open_memstream(&buffer_, &size_)) {}
+  ~Capture() {
+    if (file_) std::fclose(file_);
+    std::free(buffer_);
+  }
+  std::FILE* file() { return file_; }
+  std::string Text() {
+    std::fflush(file_);
+    return std::string(buffer_, size_);
+  }
+
+ private:
+  char* buffer_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
+
+Created Create(const TempTree& tree, CreateOptions options) {
+  Capture out, err;
+  Created c;
+  c.rc = RunCreate(options, out.file(), err.file());
+  c.out = out.Text();
+  c.err = err.Text();
+  struct stat st;
+  c.exists = stat(options.output.c_str(), &st) == 0;
+  if (c.exists && options.output.rfind(tree.root(), 0) == 0)
+    c.bytes = tree.Read(options.output.substr(tree.root().size() + 1));
+  return c;
+}
+
+CreateOptions Options(const TempTree& tree, std::vector<std::string> inputs, const std::string& output = "out.exe") {
+  CreateOptions o;
+  o.output = tree.Path(output);
+  for (const std::string& i : inputs) o.inputs.push_back(tree.Path(i));
+  o.threads = 2;
+  o.level = 1;
+  return o;
+}
+
+// Where the archive starts in a self-extractor or a bare file, behind the stub header if there is one.
+uint32_t ArchiveOffset(const Bytes& file) {
+  uint32_t at = 0;
+  if (file.size() >= 2 && file[0] == 'M' && file[1] == 'Z') {
+    PeLayout layout;
+    if (!ParsePeImage(file.data(), static_cast<uint32_t>(std::min<size_t>(file.size(), kPeHeadReadSize)), layout))
+      return 0xFFFFFFFFu;
+    at = layout.appendedDataOffset;
+  }
+  if (file.size() >= at + kStubHeaderSize && file[at] == 'S' && file[at + 1] == 'X')
+    at += kStubHeaderSize + LoadLE16(&file[at + 4]) + LoadLE16(&file[at + 6]);
+  return at;
+}
+
+struct Unpacked {
+  ArchiveHeader header{};
+  test::ReadArchive read;
+  std::map<std::string, const test::ReadEntry*> byPath;
+};
+
+void Unpack(const Bytes& file, Unpacked& u) {
+  uint32_t at = ArchiveOffset(file);
+  ASSERT_LE(static_cast<uint64_t>(at) + kArchiveHeaderSize, file.size());
+  u.header = ParseArchiveHeader(&file[at]);
+  u.read = test::ReadWholeArchive(file, at);
+  ASSERT_EQ(u.read.result, 0);
+  ASSERT_EQ(u.read.entries.size(), u.header.fileCount);
+  for (const test::ReadEntry& e : u.read.entries) u.byPath[e.path] = &e;
+  // The fields the extractor does not read, as archives are written.
+  EXPECT_EQ(std::memcmp(u.header.magic, "ZOR\n", 4), 0);
+  EXPECT_EQ(u.header.archiveLength, file.size() - at);
+  EXPECT_EQ(u.header.dataLength, u.header.directoryOffset - kArchiveHeaderSize);
+}
+
+// Folders first, each after its parent; then the files, each segment's in increasing stream position.
+void ExpectArchiveOrder(const Unpacked& u) {
+  std::set<std::string> folders;
+  bool inFiles = false;
+  std::set<uint32_t> finishedSegments;
+  uint32_t segment = 0, position = 0;
+  for (const test::ReadEntry& e : u.read.entries) {
+    bool folder = e.entry.flags & kEntryFolder;
+    if (folder) {
+      EXPECT_FALSE(inFiles) << e.path << ": a folder after the files";
+      size_t slash = e.path.rfind('\\');
+      if (slash != std::string::npos) {
+        EXPECT_TRUE(folders.count(e.path.substr(0, slash))) << e.path;
+      }
+      folders.insert(e.path);
+      continue;
+    }
+    if (inFiles && e.entry.segmentOffset == segment) {
+      EXPECT_GT(e.entry.position, position) << e.path << ": out of stream order";
+    } else {
+      if (inFiles) finishedSegments.insert(segment);
+      EXPECT_FALSE(finishedSegments.count(e.entry.segmentOffset)) << e.path << ": its segment was left before";
+    }
+    inFiles = true;
+    segment = e.entry.segmentOffset;
+    position = e.entry.position;
+  }
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+Bytes ReadTestData(const char* name) {
+  Bytes out;
+  std::FILE* f = std::fopen((std::string(ZOR_TEST_DATA_DIR) + "/" + name).c_str(), "rb");
+  if (!f) return out;
+  int c;
+  while ((c = std::fgetc(f)) != EOF) out.push_back(static_cast<uint8_t>(c));
+  std::fclose(f);
+  return out;
+}
+
+void SetWriteTime(const std::string& path, time_t t) {
+  struct timespec times[2] = {{t, 0}, {t, 0}};
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Runs a test body in UTC, so that DOS local times are predictable.
+class InUtc {
+ public:
+  InUtc() {
+    const char* tz = std::getenv("TZ");
+    if (tz) saved_ = tz, hadTz_ = true;
+    setenv("TZ", "UTC0", 1);
+    tzset();
+  }
+  ~InUtc() {
+    if (hadTz_) setenv("TZ", saved_.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::string saved_;
+  bool hadTz_ = false;
+};
+
+TEST(Create, EveryKindOfContentComesBackWhole) {
+  TempTree t;
+  std::map<std::string, Bytes> files = {
+      {"pack\\empty.txt", {}},
+      {"pack\\nested\\a\\b\\deep.txt", Text("deep down\r\n")},
+      {"pack\\text.txt", Sample(SampleKind::kText, 200000, 1)},
+      {"pack\\random.bin", Sample(SampleKind::kRandom, 150000, 2)},
+      {"pack\\code.bin", Sample(SampleKind::kCode, 80000, 3)},
+      {"pack\\table.dat", Sample(SampleKind::kTable, 60000, 4)},
+      {"pack\\bin\\tiny32.exe", ReadTestData("tiny32.exe")},
+      {"pack\\bin\\zorsfx.exe", Bytes(kStubImage, kStubImage + kStubImageSize)},
+      {"pack\\Caf\xE9 \x80.txt", Text("named in Windows-1252")},
+      {"extra.txt", Text("an input file of its own")},
+  };
+  ASSERT_FALSE(files["pack\\bin\\tiny32.exe"].empty());
+  for (const auto& [path, bytes] : files) {
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '\\', '/');
+    if (p.find("Caf") != std::string::npos) p = "pack/Caf\xC3\xA9 \xE2\x82\xAC.txt";  // as UTF-8 on disk
+    t.File("in/" + p, bytes);
+  }
+  t.Folder("in/pack/emptydir");
+  t.Folder("in/pack/nested/empty");
+
+  Created c = Create(t, Options(t, {"in/pack", "in/extra.txt"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  EXPECT_EQ(c.err, "");
+  EXPECT_EQ(c.out, "");  // quiet when nobody watches
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+  ExpectArchiveOrder(u);
+
+  std::vector<std::string> folders;
+  for (const test::ReadEntry& e : u.read.entries) {
+    if (e.entry.flags & kEntryFolder) {
+      folders.push_back(e.path);
+      EXPECT_EQ(e.entry.attributes, 0x10) << e.path;
+      EXPECT_EQ(e.entry.length, 0u);
+    }
+  }
+  EXPECT_EQ(folders, (std::vector<std::string>{"pack", "pack\\bin", "pack\\emptydir", "pack\\nested",
+                                               "pack\\nested\\a", "pack\\nested\\a\\b", "pack\\nested\\empty"}));
+  EXPECT_EQ(u.read.entries.size(), folders.size() + files.size());
+  for (const auto& [path, bytes] : files) {
+    ASSERT_TRUE(u.byPath.count(path)) << path;
+    const test::ReadEntry& e = *u.byPath[path];
+    EXPECT_TRUE(e.data == bytes) << path;
+    EXPECT_EQ(e.entry.length, bytes.size()) << path;
+    EXPECT_EQ(e.entry.attributes, 0x20) << path;
+  }
+}
+
+// Through the extract driver onto disk: the same tree comes back, with the write times (to the 2 seconds
+// of DOS times) and the read-only files.
+TEST(Create, ExtractingRebuildsTheTree) {
+  InUtc utc;
+  TempTree t;
+  t.File("in/pack/text.txt", Sample(SampleKind::kText, 30000, 8));
+  t.File("in/pack/sub/code.bin", Sample(SampleKind::kCode, 20000, 9));
+  t.File("in/pack/sub/empty", Bytes());
+  t.File("in/pack/locked.txt", "read only");
+  t.Folder("in/pack/nothing/inside");
+  chmod(t.Path("in/pack/locked.txt").c_str(), 0444);
+  SetWriteTime(t.Path("in/pack/text.txt"), 981173107);
+  Created c = Create(t, Options(t, {"in/pack"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+
+  t.Folder("out");
+  test::ExtractHarness h(c.bytes, ArchiveOffset(c.bytes));
+  h.Target(test::EnginePath(t.Path("out")));
+  ASSERT_EQ(h.Run(), 0);
+  EXPECT_TRUE(h.MessageTexts().empty());
+  for (const char* file : {"pack/text.txt", "pack/sub/code.bin", "pack/sub/empty", "pack/locked.txt"}) {
+    EXPECT_TRUE(t.Read(std::string("out/") + file) == t.Read(std::string("in/") + file)) << file;
+  }
+  EXPECT_TRUE(test::IsFolder(t.Path("out/pack/nothing/inside")));
+  struct stat st;
+  ASSERT_EQ(stat(t.Path("out/pack/text.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 981173106);  // DOS times count in 2-second steps
+  ASSERT_EQ(stat(t.Path("out/pack/locked.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
+}
+
+TEST(Create, AFileLargerThanASegmentAndTheFilesAroundIt) {
+  TempTree t;
+  Bytes big = Sample(SampleKind::kRepeats, 9u << 20, 5);
+  Bytes before = Sample(SampleKind::kText, 5000, 6), after = Sample(SampleKind::kText, 7000, 7);
+  t.File("in/a.txt", before);
+  t.File("in/big.bin", big);
+  t.File("in/c.txt", after);
+  Created c = Create(t, Options(t, {"in"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+  ExpectArchiveOrder(u);
+  EXPECT_TRUE(u.byPath["in\\big.bin"]->data == big);
+  EXPECT_TRUE(u.byPath["in\\a.txt"]->data == before);
+  EXPECT_TRUE(u.byPath["in\\c.txt"]->data == after);
+}
+
+TEST(Create, TheSameBytesWhateverTheNumberOfThreads) {
+  TempTree t;
+  // Several segments' worth, stored (level 0) so that it stays quick; and a mixed tree at the default level.
+  for (int i = 0; i < 5; ++i) t.File("many/f" + std::to_string(i), Sample(SampleKind::kRandom, 3u << 20, 10 + i));
+  for (SampleKind kind : test::kAllSampleKinds)
+    t.File("mixed/k" + std::to_string(static_cast<int>(kind)), Sample(kind, 40000, 20));
+  for (const char* folder : {"many", "mixed"}) {
+    Bytes first;
+    for (unsigned threads : {1u, 4u, 3u}) {
+      CreateOptions o = Options(t, {folder}, std::string(folder) + std::to_string(threads) + ".exe");
+      o.threads = threads;
+      o.level = std::string(folder) == "many" ? 0 : 6;
+      Created c = Create(t, o);
+      ASSERT_EQ(c.rc, 0) << c.err;
+      if (first.empty()) {
+        first = c.bytes;
+        Unpacked u;
+        ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+      } else {
+        EXPECT_TRUE(c.bytes == first) << folder << " with " << threads << " threads";
+      }
+    }
+  }
+}
+
+TEST(Create, TimesAndTheReadOnlyAttribute) {
+  InUtc utc;
+  TempTree t;
+  t.File("in/when.txt", "x");
+  t.File("in/old.txt", "x");
+  t.File("in/locked.txt", "x");
+  t.Folder("in/locked-folder");
+  SetWriteTime(t.Path("in/when.txt"), 981173107);  // 2001-02-03 04:05:07 UTC
+  SetWriteTime(t.Path("in/old.txt"), 86400 * 365);  // 1971
+  chmod(t.Path("in/locked.txt").c_str(), 0444);
+  chmod(t.Path("in/locked-folder").c_str(), 0555);
+  SetWriteTime(t.Path("in"), 981173107);
+  Created c = Create(t, Options(t, {"in"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  EXPECT_NE(c.err.find("1 entry has times outside 1980 to 2107"), std::string::npos) << c.err;
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+
+  const DirectoryEntry& when = u.byPath["in\\when.txt"]->entry;
+  EXPECT_EQ(when.writeDate, (21 << 9) | (2 << 5) | 3);
+  EXPECT_EQ(when.writeTime, (4 << 11) | (5 << 5) | 3);  // 7 seconds: 2-second steps, rounded down
+  EXPECT_NE(when.createDate, 0);                        // the birth time, or the write time without one
+  const DirectoryEntry& folder = u.byPath["in"]->entry;
+  EXPECT_EQ(folder.writeDate, (21 << 9) | (2 << 5) | 3);
+
+  const DirectoryEntry& old = u.byPath["in\\old.txt"]->entry;
+  EXPECT_EQ(old.writeDate, (0 << 9) | (1 << 5) | 1);  // 1 January 1980
+  EXPECT_EQ(old.writeTime, 0);
+
+  EXPECT_EQ(u.byPath["in\\locked.txt"]->entry.attributes, 0x21);
+  EXPECT_EQ(u.byPath["in\\locked-folder"]->entry.attributes, 0x10);  // see CollectInputs: never read-only
+  EXPECT_EQ(u.byPath["in\\when.txt"]->entry.attributes, 0x20);
+}
+
+TEST(Create, StubHeaderOnlyWhenAskedForAndTheStubInFrontUnlessBare) {
+  TempTree t;
+  t.File("in/a.txt", "a");
+  const Bytes stub(kStubImage, kStubImage + kStubImageSize);
+  auto prefixOf = [](const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + std::min(n, b.size())); };
+
+  Created plain = Create(t, Options(t, {"in"}, "plain.exe"));
+  ASSERT_EQ(plain.rc, 0) << plain.err;
+  EXPECT_TRUE(prefixOf(plain.bytes, stub.size()) == stub);
+  EXPECT_EQ(plain.bytes[stub.size()], 'Z');  // the archive right behind the image: no stub header
+
+  CreateOptions o = Options(t, {"in"}, "titled.exe");
+  o.title = "T\xC3\xADtulo";  // UTF-8 in, Windows-1252 out
+  o.defaultFolder = "C:\\Programs\\Demo";
+  o.overwriteWithoutPrompting = true;
+  Created titled = Create(t, o);
+  ASSERT_EQ(titled.rc, 0) << titled.err;
+  Bytes header = {'S', 'X', 0x02, 0, 6, 0, 16, 0, 'T', 0xED, 't', 'u', 'l', 'o'};
+  std::string folder = "C:\\Programs\\Demo";
+  header.insert(header.end(), folder.begin(), folder.end());
+  EXPECT_TRUE(Bytes(titled.bytes.begin() + stub.size(), titled.bytes.begin() + stub.size() + header.size()) == header);
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(titled.bytes, u));
+
+  // The flag alone: the stub's own caption is kept and the folder box starts empty.
+  o = Options(t, {"in"}, "flag.exe");
+  o.overwriteWithoutPrompting = true;
+  Created flag = Create(t, o);
+  ASSERT_EQ(flag.rc, 0) << flag.err;
+  std::string title = "Ostrel Self-Extractor";
+  header = {'S', 'X', 0x02, 0, static_cast<uint8_t>(title.size()), 0, 0, 0};
+  header.insert(header.end(), title.begin(), title.end());
+  EXPECT_TRUE(Bytes(flag.bytes.begin() + stub.size(), flag.bytes.begin() + stub.size() + header.size()) == header);
+
+  o = Options(t, {"in"}, "bare.zor");
+  o.bare = true;
+  Created bare = Create(t, o);
+  ASSERT_EQ(bare.rc, 0) << bare.err;
+  EXPECT_TRUE(prefixOf(bare.bytes, 4) == Text("ZOR\n"));
+  // Behind a stub, the bare archive makes the same self-extractor.
+  EXPECT_TRUE(Bytes(plain.bytes.begin() + stub.size(), plain.bytes.end()) == bare.bytes);
+
+  o.output = t.Path("bare-titled.zor");
+  o.title = "Hi";
+  Created bareTitled = Create(t, o);
+  ASSERT_EQ(bareTitled.rc, 0) << bareTitled.err;
+  EXPECT_TRUE(prefixOf(bareTitled.bytes, 10) == (Bytes{'S', 'X', 0, 0, 2, 0, 0, 0, 'H', 'i'}));
+  ASSERT_NO_FATAL_FAILURE(Unpack(bareTitled.bytes, u));
+}
+
+TEST(Create, SymbolicLinksAreFollowedButNotRoundALoop) {
+  TempTree t;
+  t.File("in/real.txt", "real");
+  t.File("in/sub/inner.txt", "inner");
+  ASSERT_EQ(symlink("real.txt", t.Path("in/link.txt").c_str()), 0);
+  ASSERT_EQ(symlink("sub", t.Path("in/sublink").c_str()), 0);
+  ASSERT_EQ(symlink("..", t.Path("in/sub/up").c_str()), 0);
+  Created c = Create(t, Options(t, {"in"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  EXPECT_NE(c.err.find("in/sub/up\": it leads back to"), std::string::npos) << c.err;
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+  EXPECT_TRUE(u.byPath["in\\link.txt"]->data == Text("real"));
+  EXPECT_TRUE(u.byPath["in\\sublink\\inner.txt"]->data == Text("inner"));
+  EXPECT_TRUE(u.byPath.count("in\\sublink"));
+  EXPECT_FALSE(u.byPath.count("in\\sub\\up"));
+}
+
+TEST(Create, AnOutputInsideAnInputIsNotPackedIntoItself) {
+  TempTree t;
+  t.File("in/a.txt", "a");
+  CreateOptions o = Options(t, {"in"}, "in/out.exe");
+  ASSERT_EQ(Create(t, o).rc, 0);
+  Created again = Create(t, o);  // now out.exe exists inside the input
+  ASSERT_EQ(again.rc, 0) << again.err;
+  EXPECT_NE(again.err.find("it is the output file"), std::string::npos) << again.err;
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(again.bytes, u));
+  EXPECT_FALSE(u.byPath.count("in\\out.exe"));
+  EXPECT_EQ(t.List("in").size(), 2u);  // a.txt and out.exe: no temporary file left
+}
+
+TEST(Create, NamesInOtherCodePages) {
+  TempTree t;
+  t.File("in/\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "hello");  // "Привет.txt"
+  CreateOptions o = Options(t, {"in"});
+  Created c = Create(t, o);
+  EXPECT_EQ(c.rc, 2);
+  EXPECT_NE(c.err.find("which code page 1252 does not have"), std::string::npos) << c.err;
+  o.codePage = "windows-1251";
+  c = Create(t, o);
+  ASSERT_EQ(c.rc, 0) << c.err;
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+  EXPECT_TRUE(u.byPath.count("in\\\xCF\xF0\xE8\xE2\xE5\xF2.txt"));
+  for (const char* page : {"932", "utf-8", "1200"}) {
+    o.codePage = page;
+    c = Create(t, o);
+    EXPECT_EQ(c.rc, 1) << page;
+    EXPECT_NE(c.err.find("code page"), std::string::npos) << c.err;
+  }
+}
+
+// Every refusal: exit code 2, a message that names the problem, no output and no temporary file, and a
+// file that already stood under the output's name left as it was.
+TEST(Create, RefusalsWriteNothing) {
+  struct Case {
+    const char* what;
+    void (*make)(const TempTree&, CreateOptions&);
+    const char* message;
+  };
+  static const Case kCases[] = {
+      {"missing input", [](const TempTree& t, CreateOptions& o) { o.inputs.push_back(t.Path("nowhere")); },
+       "nowhere\": No such file or directory"},
+      {"dangling link", [](const TempTree& t, CreateOptions&) { symlink("gone", t.Path("in/dangling").c_str()); },
+       "in/dangling\": a symbolic link to something that does not exist"},
+      {"colon", [](const TempTree& t, CreateOptions&) { t.File("in/a:b", "x"); },
+       "the name \"a:b\" holds \":\", which Windows does not allow in names"},
+      {"star", [](const TempTree& t, CreateOptions&) { t.File("in/a*b", "x"); }, "holds \"*\""},
+      {"backslash", [](const TempTree& t, CreateOptions&) { t.File("in/a\\b", "x"); }, "holds \"\\\""},
+      {"control", [](const TempTree& t, CreateOptions&) { t.File("in/a\tb", "x"); }, "holds a control character"},
+      {"dots", [](const TempTree& t, CreateOptions&) { t.Folder("in/. ."); }, "consists of dots and spaces only"},
+      {"trailing dot", [](const TempTree& t, CreateOptions&) { t.File("in/name.", "x"); }, "ends in a dot or a space"},
+      {"device", [](const TempTree& t, CreateOptions&) { t.File("in/Con.txt", "x"); }, "the name of a device"},
+      {"not UTF-8", [](const TempTree& t, CreateOptions&) { t.File("in/caf\xE9", "x"); }, "is not UTF-8 text"},
+      {"not in the code page", [](const TempTree& t, CreateOptions&) { t.File("in/\xE6\x97\xA5.txt", "x"); },
+       "holds \"\xE6\x97\xA5\", which code page 1252 does not have"},
+      {"long path",
+       [](const TempTree& t, CreateOptions&) { t.File("in/" + std::string(120, 'd') + "/" + std::string(136, 'f'), "x"); },
+       "its stored path is 260 characters long; the self-extractor takes at most 259"},
+      {"same stored path",
+       [](const TempTree& t, CreateOptions& o) {
+         t.File("other/in/a.txt", "x");
+         o.inputs.push_back(t.Path("other/in"));
+       },
+       "other/in\" would both be stored as \"in\""},
+      {"names differing in case", [](const TempTree& t, CreateOptions&) { t.File("in/A.TXT", "x"); },
+       "would be stored as \"in\\A.TXT\" and \"in\\a.txt\", one name to Windows, which ignores case"},
+      {"too large",
+       [](const TempTree& t, CreateOptions&) {
+         t.File("in/huge.bin", "");
+         truncate(t.Path("in/huge.bin").c_str(), 0x80000000LL);  // sparse: no disk space used
+       },
+       "in/huge.bin\": 2147483648 bytes is more than a self-extractor can hold"},
+      {"long title", [](const TempTree&, CreateOptions& o) { o.title = std::string(80, 't'); },
+       "the title is 80 characters long; the self-extractor takes at most 79"},
+      {"long folder", [](const TempTree&, CreateOptions& o) { o.defaultFolder = std::string(260, 'f'); },
+       "the default folder is 260 characters long; the self-extractor takes at most 259"},
+      {"title not in the code page", [](const TempTree&, CreateOptions& o) { o.title = "\xE2\x98\x83"; },
+       "the title holds \"\xE2\x98\x83\", which code page 1252 does not have"},
+      {"no inputs", [](const TempTree&, CreateOptions& o) { o.inputs.clear(); }, "nothing to pack"},
+      {"the output itself", [](const TempTree& t, CreateOptions& o) { o.inputs = {t.Path("out/out.exe")}; },
+       "out/out.exe\": it is the output file"},
+      {"special file", [](const TempTree& t, CreateOptions& o) {
+         mkfifo(t.Path("fifo").c_str(), 0644);
+         o.inputs.push_back(t.Path("fifo"));
+       },
+       "fifo\": not a file or a folder"},
+  };
+  for (const Case& k : kCases) {
+    TempTree t;
+    t.File("in/a.txt", "a");
+    t.File("out/out.exe", "old");
+    CreateOptions o = Options(t, {"in"}, "out/out.exe");
+    k.make(t, o);
+    Created c = Create(t, o);
+    EXPECT_EQ(c.rc, 2) << k.what;
+    EXPECT_NE(c.err.find(k.message), std::string::npos) << k.what << ": " << c.err;
+    EXPECT_TRUE(c.bytes == Text("old")) << k.what;
+    EXPECT_EQ(t.List("out"), std::vector<std::string>{"out.exe"}) << k.what;
+  }
+}
+
+TEST(Create, AnUnreadableFileIsRefused) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  TempTree t;
+  t.File("in/secret.txt", "x");
+  chmod(t.Path("in/secret.txt").c_str(), 0);
+  Created c = Create(t, Options(t, {"in"}));
+  EXPECT_EQ(c.rc, 2);
+  EXPECT_NE(c.err.find("in/secret.txt\": Permission denied"), std::string::npos) << c.err;
+  EXPECT_FALSE(c.exists);
+}
+
+TEST(Create, AnExistingOutputIsReplacedWhole) {
+  TempTree t;
+  t.File("in/a.txt", "a");
+  t.File("out.exe", Bytes(100000, 'x'));
+  Created c = Create(t, Options(t, {"in"}));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  Unpacked u;
+  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+  EXPECT_EQ(c.bytes.size(), kStubImageSize + u.header.archiveLength);
+}
+
+}  // namespace
+}  // namespace zor
