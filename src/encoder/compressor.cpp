@@ -24,6 +24,7 @@
 #include "encoder/match_finder.h"
 #include "encoder/segment_writer.h"
 #include "encoder/table_sets.h"
+#include "encoder/trial_coding.h"
 
 namespace zor::encoder {
 
@@ -40,6 +41,19 @@ std::vector<uint32_t> BlockSizes(uint32_t length, const CompressionConfig& confi
   return sizes;
 }
 
+// Data that a quick coding cannot shrink (compressed images, archives): sampled order-0 statistics
+// first, since most blocks fail that test at once.
+bool Incompressible(const uint8_t* bytes, uint32_t size) {
+  constexpr uint32_t kStep = 8;
+  if (size < 4096) return false;
+  uint32_t histogram[256] = {}, samples = 0;
+  for (uint32_t i = 0; i < size; i += kStep, ++samples) ++histogram[bytes[i]];
+  double bits = XLog2X(samples);
+  for (uint32_t h : histogram) bits -= XLog2X(h);
+  if (bits < 7.8 * samples) return false;
+  return QuickLzBits(bytes, size) >= static_cast<uint64_t>(size) * 8 - size / 16;
+}
+
 class SegmentCompressor {
  public:
   explicit SegmentCompressor(const CompressionConfig& config) : config_(config) {}
@@ -54,6 +68,7 @@ class SegmentCompressor {
 
   const CompressionConfig& config_;
   std::vector<uint8_t> level_;  // the stream as the decoder's window holds it
+  std::vector<uint8_t> check_;  // the decoder's view of a parse, to check it
   BinaryTreeMatchFinder finder_;
   OptimalParser parser_;
   PriceSet prices_;             // carried from block to block as the next block's first guess
@@ -80,7 +95,12 @@ std::vector<uint8_t> SegmentCompressor::LzBlock(uint32_t blockStart, uint32_t si
   std::vector<uint32_t> barriers;
   for (const DeltaMarkSpec& mark : marks) barriers.push_back(mark.offset);
   parser_.CollectMatches(finder_, windowStart, blockStart, size, config_.niceLength);
-  if (!havePrices_) InitialPrices(window + history, size, prices_);
+  // Without a block before it to learn prices from, a block gets a second parse.
+  uint32_t passes = config_.passes;
+  if (!havePrices_) {
+    InitialPrices(window + history, size, prices_);
+    passes = std::max(passes, 2u);
+  }
   havePrices_ = true;
 
   // The parser assumes m = 3 (length-3 matches in their own alphabet, up to 8192 back); such a parse
@@ -88,7 +108,7 @@ std::vector<uint8_t> SegmentCompressor::LzBlock(uint32_t blockStart, uint32_t si
   const uint32_t m = 3;
   std::vector<LzItem> items;
   std::vector<SymbolCounts> counts;
-  for (uint32_t pass = 0; pass < config_.passes; ++pass) {
+  for (uint32_t pass = 0; pass < passes; ++pass) {
     parser_.Parse(window, history, {{0, &prices_}}, barriers, m, items);
     CountItems(items, m, counts);
     PricesFromCounts(counts[0], prices_);
@@ -97,13 +117,15 @@ std::vector<uint8_t> SegmentCompressor::LzBlock(uint32_t blockStart, uint32_t si
 
   LzBlockCoding best;
   std::vector<LzItem> bestItems;
+  LzBlockOptions options;  // the first parse picks m; the others keep it
   auto consider = [&](std::vector<LzItem>&& parse) {
     std::vector<LzSymbol> symbols;
     LzBlockCoding coding;
     coding.historyCode = kHistoryCodeLargest;
     if (ResolveLzItems(parse, symbols) != EncodeStatus::kOk ||
-        PlanLzBlock(std::move(symbols), history + size, LzBlockOptions(), coding) != EncodeStatus::kOk)
+        PlanLzBlock(std::move(symbols), history + size, options, coding) != EncodeStatus::kOk)
       return;
+    options.distanceAlphabets = coding.m;
     if (bestItems.empty() || LzBlockBits(coding) < LzBlockBits(best)) {
       best = std::move(coding);
       bestItems = std::move(parse);
@@ -112,9 +134,9 @@ std::vector<uint8_t> SegmentCompressor::LzBlock(uint32_t blockStart, uint32_t si
   consider(std::vector<LzItem>(items));
   if (bestItems.empty()) return {};
   if (config_.maxTableSets > 1) {
-    TableSetOptions options;
-    options.maxSets = config_.maxTableSets;
-    std::vector<uint32_t> starts = ChooseTableSetStarts(items, m, options);
+    TableSetOptions setOptions;
+    setOptions.maxSets = config_.maxTableSets;
+    std::vector<uint32_t> starts = ChooseTableSetStarts(items, m, setOptions);
     for (uint32_t pass = 0; pass < config_.setPasses && !starts.empty(); ++pass) {
       // Parse again, each stretch priced by its own set, and split that parse.
       InsertSetEnds(items, starts);
@@ -129,7 +151,7 @@ std::vector<uint8_t> SegmentCompressor::LzBlock(uint32_t blockStart, uint32_t si
       parser_.Parse(window, history, regions, barriers, m, items);
       InsertDeltaMarks(items, marks);
       consider(std::vector<LzItem>(items));
-      starts = ChooseTableSetStarts(items, m, options);
+      starts = ChooseTableSetStarts(items, m, setOptions);
     }
     if (!starts.empty()) {
       InsertSetEnds(items, starts);
@@ -137,10 +159,10 @@ std::vector<uint8_t> SegmentCompressor::LzBlock(uint32_t blockStart, uint32_t si
     }
   }
   // The parse must give back the block's level bytes as the decoder applies it.
-  std::vector<uint8_t> check(window, window + history + size);
-  std::fill(check.begin() + history, check.end(), 0);
-  if (ApplyLzItems(bestItems, check.data(), history, size, nullptr) != size ||
-      !std::equal(check.begin() + history, check.end(), window + history))
+  check_.assign(window, window + history);
+  check_.resize(history + size, 0);
+  if (ApplyLzItems(bestItems, check_.data(), history, size, nullptr) != size ||
+      !std::equal(check_.begin() + history, check_.end(), window + history))
     return {};
   return WriteLzBlock(best, 1, last, size);
 }
@@ -158,6 +180,8 @@ std::vector<uint8_t> SegmentCompressor::Compress(const std::vector<uint8_t>& str
   }
   finder_.Reset(level_.data(), length, config_.finder);
   bool finderStale = false;
+  bool sortingCloseCall = true;
+  uint32_t blocksSinceSorting = 0;
 
   WindowModel model;
   uint32_t blockStart = 0;
@@ -181,13 +205,27 @@ std::vector<uint8_t> SegmentCompressor::Compress(const std::vector<uint8_t>& str
 
     uint32_t type = 1;
     std::vector<uint8_t> best;
-    if (config_.lzBlocks) best = LzBlock(blockStart, size, history, last, marks[k]);
-    if (config_.blockSorting && size > 0) {
-      std::vector<uint8_t> sorted = WriteSortedBlock(PlanSortedBlock(bytes, size, SortedBlockOptions()), last, size);
+    // Data a quick coding cannot shrink (compressed images and archives) is stored without a parse.
+    bool incompressible = marks[k].empty() && Incompressible(bytes, size);
+    if (config_.lzBlocks && !incompressible) best = LzBlock(blockStart, size, history, last, marks[k]);
+    // Block sorting wins on some text and on very repetitive data. Below the strongest levels it is
+    // tried where the last trial came close, on very repetitive blocks, and now and then.
+    bool trySorting = config_.blockSorting && size > 0 && !incompressible;
+    if (trySorting && !config_.alwaysTrySorting && !best.empty()) {
+      trySorting = sortingCloseCall || blocksSinceSorting >= 4 || best.size() < size / 16;
+    }
+    if (trySorting) {
+      SortedBlockOptions sortedOptions;
+      if (!config_.alwaysTrySorting) sortedOptions.tableCount = kMaxSortedTables;  // no search over the count
+      std::vector<uint8_t> sorted = WriteSortedBlock(PlanSortedBlock(bytes, size, sortedOptions), last, size);
+      sortingCloseCall = best.empty() || sorted.size() < best.size() + best.size() / 16;
+      blocksSinceSorting = 0;
       if (best.empty() || sorted.size() < best.size()) {
         best = std::move(sorted);
         type = 2;
       }
+    } else {
+      ++blocksSinceSorting;
     }
     if (best.empty() || size + 6 < best.size()) {
       best = WriteStoredBlock(bytes, size, last);
@@ -211,26 +249,34 @@ std::vector<uint8_t> SegmentCompressor::Compress(const std::vector<uint8_t>& str
 
 CompressionConfig ConfigForLevel(int level) {
   CompressionConfig c;
+  c.laterBlock = kFirstBlockSize;  // a larger block reaches further back on average: 0.4 % smaller
   if (level <= 0) {
     c.store = true;
-  } else if (level <= 2) {
+    return c;
+  }
+  if (level <= 2) {
     c.fast = true;
     c.fastOptions.maxChain = level == 1 ? 8 : 24;
     c.fastOptions.lazy = level > 1;
     c.delta = false;
     c.blockSorting = false;
-  } else if (level <= 6) {
-    c.finder.depth = 16 + 4 * static_cast<uint32_t>(level - 3);
-    c.finder.niceLength = 48;
-    c.niceLength = 48;
-    c.passes = 2;
-  } else {
-    c.finder.depth = 48 * static_cast<uint32_t>(level - 6);
-    c.finder.niceLength = 128;
-    c.niceLength = 128;
-    c.passes = 3;
-    c.setPasses = 1;
+    return c;
   }
+  // Tree depth, the length taken at once, parses per block and per table set.
+  struct Row {
+    uint32_t depth, nice, passes, setPasses;
+  };
+  static constexpr Row kRows[7] = {
+      {6, 16, 1, 0}, {8, 24, 1, 0}, {10, 24, 1, 0}, {12, 32, 1, 0},  // levels 3-6
+      {32, 64, 2, 1}, {64, 128, 2, 1}, {128, 192, 3, 2},             // levels 7-9
+  };
+  const Row& r = kRows[std::min(level, 9) - 3];
+  c.finder.depth = r.depth;
+  c.finder.niceLength = c.niceLength = r.nice;
+  c.finder.hashBits = level >= 7 ? 20 : 18;
+  c.passes = r.passes;
+  c.setPasses = r.setPasses;
+  c.alwaysTrySorting = level >= 7;
   return c;
 }
 
@@ -252,6 +298,7 @@ bool SetConfigField(CompressionConfig& c, const std::string& assignment) {
   else if (name == "delta") c.delta = v != 0;
   else if (name == "sorting") c.blockSorting = v != 0;
   else if (name == "lz") c.lzBlocks = v != 0;
+  else if (name == "alwaysSort") c.alwaysTrySorting = v != 0;
   else if (name == "firstBlock") c.firstBlock = v32;
   else if (name == "laterBlock") c.laterBlock = v32;
   else if (name == "segment") c.segmentBound = v;

@@ -24,6 +24,7 @@ struct CompressionConfig {
   uint32_t maxTableSets = kMaxTableSets;
   bool delta = true;              // delta-filter regions where they pay
   bool blockSorting = true;       // try block-sorting blocks
+  bool alwaysTrySorting = false;  // for every block, not only where earlier trials came close
   bool lzBlocks = true;           // false: block-sorting and stored blocks only (for tests)
   uint32_t firstBlock = kFirstBlockSize;
   uint32_t laterBlock = kLaterBlockSize;  // with the largest history (history-size code 30)

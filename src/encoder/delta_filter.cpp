@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "encoder/format_tables.h"
+#include "encoder/lz_prices.h"
 #include "encoder/trial_coding.h"
 
 namespace zor::encoder {
@@ -12,13 +13,14 @@ namespace zor::encoder {
 namespace {
 
 constexpr uint32_t kStrides = 7;
+constexpr uint32_t kSampleShare = 2;  // the first half of a chunk tells its statistics well enough
 
 double EntropyBits(const uint32_t* histogram, uint32_t total) {
   double sum = 0;
   for (uint32_t v = 0; v < 256; ++v) {
-    if (histogram[v] != 0) sum += histogram[v] * std::log2(static_cast<double>(histogram[v]));
+    if (histogram[v] != 0) sum += XLog2X(histogram[v]);
   }
-  return total * std::log2(static_cast<double>(total)) - sum;
+  return XLog2X(total) - sum;
 }
 
 }  // namespace
@@ -51,7 +53,8 @@ std::vector<DeltaMarkSpec> ChooseDeltaMarks(const uint8_t* bytes, uint32_t size,
   for (uint32_t begin = 0; begin < size; begin += chunk) {
     const uint32_t end = std::min(size, begin + chunk);
     uint32_t histogram[kStrides + 1][256] = {};
-    for (uint32_t p = begin; p < end; ++p) {
+    const uint32_t sampleEnd = begin + (end - begin + kSampleShare - 1) / kSampleShare;
+    for (uint32_t p = begin; p < sampleEnd; ++p) {
       uint8_t b = bytes[p];
       ++histogram[0][b];
       for (uint32_t d = 1; d <= kStrides; ++d) {
@@ -59,7 +62,7 @@ std::vector<DeltaMarkSpec> ChooseDeltaMarks(const uint8_t* bytes, uint32_t size,
         ++histogram[d][static_cast<uint8_t>(b - source)];
       }
     }
-    const uint32_t length = end - begin;
+    const uint32_t length = sampleEnd - begin;
     const double raw = EntropyBits(histogram[0], length);
     uint32_t choice = 0;
     double best = raw - options.minGain * length;

@@ -49,8 +49,9 @@ void OptimalParser::CollectMatches(BinaryTreeMatchFinder& finder, uint32_t windo
 uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, const std::vector<PriceRegion>& regions,
                               const std::vector<uint32_t>& barriers, uint32_t m, std::vector<LzItem>& items) {
   const uint32_t n = blockLength_;
-  nodes_.assign(n + 1, Node{kUnreached, 0, 0, 0, 0, 0});
-  nodes_[0].cost = 0;
+  nodes_.resize(n + 1);
+  nodes_[0] = Node{0, 0, 0, 0, 0, 0};
+  uint32_t ready = 0;  // nodes up to here have been set up
   size_t region = 0, barrier = 0;
   const PriceSet* p = regions[0].prices;
   const bool length2 = m != 1;
@@ -58,7 +59,9 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
   auto relax = [&](uint32_t to, uint32_t cost, uint32_t length, uint32_t distance, int32_t symbol, uint32_t rep0,
                    uint32_t rep1) {
     Node& t = nodes_[to];
-    if (cost < t.cost) t = {cost, rep0, rep1, length, distance, symbol};
+    if (cost < t.cost) {
+      t = {cost, rep0, rep1, distance, static_cast<uint16_t>(length), static_cast<int8_t>(symbol)};
+    }
   };
   // The alphabet a match of this length uses, and whether the symbol exists in it.
   auto alphabetOf = [&](uint32_t length) -> uint32_t { return length == 2 ? 1 : (length == 3 && m == 3) ? 2 : 0; };
@@ -72,6 +75,7 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
     const uint32_t pos = historyLength + i;
     const uint8_t* cur = window + pos;
     const uint32_t maxLength = std::min(limit - i, kMaxMatch);
+    for (; ready < i + maxLength; ++ready) nodes_[ready + 1].cost = kUnreached;
     const uint32_t maxDistance = std::min(kMaxDistance, pos);
     const Match* list = matches_.data() + matchStart_[i];
     const uint32_t count = matchStart_[i + 1] - matchStart_[i];

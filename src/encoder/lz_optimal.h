@@ -38,9 +38,9 @@ class OptimalParser {
   struct Node {
     uint32_t cost;
     uint32_t rep0, rep1;
-    uint32_t length;    // 1: a literal
     uint32_t distance;
-    int32_t symbol;     // the match's distance symbol
+    uint16_t length;    // 1: a literal
+    int8_t symbol;      // the match's distance symbol
   };
 
   uint32_t blockLength_ = 0;

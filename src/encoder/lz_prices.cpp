@@ -39,6 +39,16 @@ void SharePrices(const uint32_t* counts, uint32_t n, uint32_t* prices, double fl
 
 }  // namespace
 
+double XLog2X(uint32_t n) {
+  static constexpr uint32_t kTable = 4096;
+  static const std::vector<double> table = [] {
+    std::vector<double> t(kTable);
+    for (uint32_t i = 1; i < kTable; ++i) t[i] = i * std::log2(static_cast<double>(i));
+    return t;
+  }();
+  return n < kTable ? table[n] : n * std::log2(static_cast<double>(n));
+}
+
 void SymbolCounts::Add(const SymbolCounts& other) {
   for (uint32_t s = 0; s < kLiteralLengthSymbols; ++s) literalLength[s] += other.literalLength[s];
   for (uint32_t a = 0; a < 3; ++a)

@@ -20,6 +20,9 @@ struct SymbolCounts {
   void Add(const SymbolCounts& other);
 };
 
+// n log2 n, from a table for small n.
+double XLog2X(uint32_t n);
+
 // The symbol of an explicit distance d >= 5 and its extra bits, without a search.
 inline uint32_t DistanceSymbolOf(uint32_t d) {
   uint32_t x = d - 1, n = 31 - static_cast<uint32_t>(__builtin_clz(x));

@@ -20,6 +20,8 @@ namespace {
 
 constexpr uint32_t kCyclicBits = 21;  // slots: twice the largest distance
 constexpr uint32_t kCyclicMask = (1u << kCyclicBits) - 1;
+constexpr uint32_t kNearTwo = 64;
+constexpr uint32_t kNearThree = kMaxDistance;
 
 inline uint32_t Load32(const uint8_t* p) {
   uint32_t v;
@@ -58,7 +60,10 @@ void BinaryTreeMatchFinder::Reset(const uint8_t* data, uint32_t size, const Matc
   // The tree only needs slots for positions that exist.
   size_t slots = 1;
   while (slots < size && slots <= kCyclicMask) slots <<= 1;
-  tree_.assign(2 * slots, 0);
+  if (slots != treeSlots_) {
+    tree_.reset(new uint32_t[2 * slots]);
+    treeSlots_ = slots;
+  }
 }
 
 uint32_t BinaryTreeMatchFinder::Walk(uint32_t pos, uint32_t windowStart, uint32_t end, Match* out, uint32_t count,
@@ -67,8 +72,10 @@ uint32_t BinaryTreeMatchFinder::Walk(uint32_t pos, uint32_t windowStart, uint32_
   const uint32_t lenLimit = std::min(options_.niceLength, size_ - pos);
   const uint32_t maxDistance = std::min(kMaxDistance, pos - windowStart);
   const uint32_t cap = out ? std::min(end - pos, kMaxMatch) : 0;
-  const uint32_t slotMask = static_cast<uint32_t>(tree_.size() / 2 - 1);
+  const uint32_t slotMask = static_cast<uint32_t>(treeSlots_ - 1);
   uint32_t h = (Load32(cur) * 2654435761u) >> (32 - options_.hashBits);
+  // The next position's bucket is a cache miss of its own: start it now.
+  if (size_ - pos >= 5) __builtin_prefetch(&head4_[(Load32(cur + 1) * 2654435761u) >> (32 - options_.hashBits)]);
   uint32_t candidate = head4_[h];
   head4_[h] = pos + 1;
   uint32_t* smaller = &tree_[2 * (pos & slotMask)];
@@ -124,12 +131,14 @@ uint32_t BinaryTreeMatchFinder::Find(uint32_t pos, uint32_t windowStart, uint32_
   const uint32_t compare = std::min(cap, options_.niceLength);
   uint32_t count = 0, best = 1;
 
-  // The nearest 2- and 3-byte matches, which the tree of 4-byte hashes does not see.
+  // The nearest 2- and 3-byte matches, which the tree of 4-byte hashes does not see. Only near ones
+  // are worth a look: a length-2 match reaches 64 bytes back, and a far length-3 match costs about as
+  // much as three literals.
   uint32_t v2 = cur[0] | (cur[1] << 8);
   uint32_t c2 = head2_[v2];
   head2_[v2] = pos + 1;
   uint32_t d2 = pos + 1 - c2;
-  if (c2 != 0 && d2 <= maxDistance) {
+  if (c2 != 0 && d2 <= std::min(maxDistance, kNearTwo)) {
     uint32_t len = 2 + CommonLength(cur + 2, cur + 2 - d2, compare - 2);
     out[count++] = {len, d2};
     best = len;
@@ -139,7 +148,7 @@ uint32_t BinaryTreeMatchFinder::Find(uint32_t pos, uint32_t windowStart, uint32_
     uint32_t c3 = head3_[h3];
     head3_[h3] = pos + 1;
     uint32_t d3 = pos + 1 - c3;
-    if (c3 != 0 && d3 <= maxDistance && d3 != d2 && best < compare) {
+    if (c3 != 0 && d3 <= std::min(maxDistance, kNearThree) && d3 != d2 && best < compare) {
       uint32_t len = CommonLength(cur, cur - d3, compare);
       if (len > best) {
         out[count++] = {len, d3};

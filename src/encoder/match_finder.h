@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace zor::encoder {
@@ -46,7 +47,10 @@ class BinaryTreeMatchFinder {
   std::vector<uint32_t> head4_;  // position + 1 of the newest string with each hash; 0 = none
   std::vector<uint32_t> head3_;
   std::vector<uint32_t> head2_;
-  std::vector<uint32_t> tree_;   // two children per cyclic slot: smaller, larger
+  // Two children per cyclic slot (smaller, larger). Not cleared: a slot is read only for a position
+  // inserted earlier, whose insertion wrote it.
+  std::unique_ptr<uint32_t[]> tree_;
+  size_t treeSlots_ = 0;
 };
 
 }  // namespace zor::encoder

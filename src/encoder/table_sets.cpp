@@ -9,14 +9,15 @@ namespace zor::encoder {
 namespace {
 
 double AlphabetBits(const uint32_t* counts, uint32_t n, uint32_t& used) {
-  double total = 0, sum = 0;
+  uint32_t total = 0;
+  double sum = 0;
   for (uint32_t s = 0; s < n; ++s) {
     if (counts[s] == 0) continue;
     ++used;
     total += counts[s];
-    sum += counts[s] * std::log2(static_cast<double>(counts[s]));
+    sum += XLog2X(counts[s]);
   }
-  return total > 0 ? total * std::log2(total) - sum : 0;
+  return XLog2X(total) - sum;
 }
 
 struct Stretch {

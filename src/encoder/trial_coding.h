@@ -1,5 +1,5 @@
-// Quick trial codings, for choices that are cheaper to try than to predict: greedy hash chains, one
-// table set, no history.
+// Quick trial codings, for choices that are cheaper to try than to predict: a greedy parse with one
+// candidate per position, one table set, no history. Good for comparing two ways to code the same data.
 #pragma once
 
 #include <cstdint>
