@@ -16,7 +16,11 @@ struct PackSettings {
 struct PackFileInfo {
   std::string storedPath;  // ANSI, backslashes
   uint64_t size;
+  std::vector<uint64_t> sketch = {};  // optional: SketchFile of the content, so that similar files go together
 };
+
+// Content fingerprints for PackFileInfo::sketch (a few bytes per 160 bytes of content).
+std::vector<uint64_t> SketchFile(const uint8_t* data, size_t size);
 
 // Solid segments: groups of file indices, each group in stream order, the groups in archive order.
 // Deterministic; depends only on its inputs.

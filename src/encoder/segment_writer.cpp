@@ -22,34 +22,6 @@ namespace zor::encoder {
 
 namespace {
 
-constexpr uint32_t kWindowSlack = 512;
-
-struct WindowModel {
-  bool haveWindow = false;
-  uint32_t capacity = 0;
-  uint32_t historyLength = 0;  // decoder's historyLength after the previous block
-  uint32_t blockLength = 0;    // the previous block's length
-};
-
-// History in front of a block of this type and size, and the capacity afterwards.
-void PlaceBlock(const WindowModel& model, uint32_t type, uint32_t size, bool last, uint32_t historyCode,
-                uint32_t& history, uint32_t& capacity) {
-  capacity = model.haveWindow ? model.capacity : size + kWindowSlack;
-  uint32_t available = model.historyLength + model.blockLength;
-  history = 0;
-  if (!model.haveWindow) return;  // the first block never has history
-  if (type == 1 || type == 3) {
-    history = std::min(available, HistorySize(historyCode));
-    if (history + size > capacity) capacity = history + size + kWindowSlack;
-  } else {
-    if (size > capacity) capacity = size + kWindowSlack;
-    if (last) return;
-    uint32_t keep = size >= kMaxKeptHistory ? 0 : kMaxKeptHistory - size;
-    keep = std::min(keep, capacity - size);
-    history = std::min(available, keep);
-  }
-}
-
 uint32_t RecentDistance(const LzItem& it, uint32_t& recent0, uint32_t& recent1) {
   int32_t s = it.distanceSymbol;
   uint32_t d = it.distance;
@@ -96,8 +68,9 @@ void FitItemsToM(std::vector<LzItem>& items, const uint8_t* window, uint32_t his
   items = std::move(out);
 }
 
-// Delta marks where they go: before the first item that starts at or after each mark's offset.
-void InsertMarks(std::vector<LzItem>& items, const std::vector<DeltaMarkSpec>& marks) {
+}  // namespace
+
+void InsertDeltaMarks(std::vector<LzItem>& items, const std::vector<DeltaMarkSpec>& marks) {
   if (marks.empty()) return;
   std::vector<LzItem> out;
   out.reserve(items.size() + marks.size());
@@ -112,7 +85,43 @@ void InsertMarks(std::vector<LzItem>& items, const std::vector<DeltaMarkSpec>& m
   items = std::move(out);
 }
 
-}  // namespace
+void PlaceBlock(const WindowModel& model, uint32_t type, uint32_t size, bool last, uint32_t historyCode,
+                uint32_t& history, uint32_t& capacity) {
+  capacity = model.haveWindow ? model.capacity : size + kWindowSlack;
+  uint32_t available = model.historyLength + model.blockLength;
+  history = 0;
+  if (!model.haveWindow) return;  // the first block never has history
+  if (type == 1 || type == 3) {
+    history = std::min(available, HistorySize(historyCode));
+    if (history + size > capacity) capacity = history + size + kWindowSlack;
+  } else {
+    if (size > capacity) capacity = size + kWindowSlack;
+    if (last) return;
+    uint32_t keep = size >= kMaxKeptHistory ? 0 : kMaxKeptHistory - size;
+    keep = std::min(keep, capacity - size);
+    history = std::min(available, keep);
+  }
+}
+
+void WindowModel::Advance(uint32_t history, uint32_t newCapacity, uint32_t size) {
+  haveWindow = true;
+  capacity = newCapacity;
+  historyLength = history;
+  blockLength = size;
+}
+
+void RemoveDeltaMarks(uint8_t* window, uint32_t history, uint32_t size, const std::vector<DeltaMarkSpec>& marks) {
+  for (size_t i = marks.size(); i-- > 0;) {
+    uint32_t d = marks[i].d;
+    if (d == 0) continue;
+    uint32_t from = history + marks[i].offset;
+    uint32_t to = history + (i + 1 < marks.size() ? marks[i + 1].offset : size);
+    for (uint32_t p = to; p-- > from;) {
+      uint8_t source = p >= d ? window[p - d] : 0;
+      window[p] = static_cast<uint8_t>(window[p] - source);
+    }
+  }
+}
 
 uint32_t ApplyLzItems(const std::vector<LzItem>& items, uint8_t* window, uint32_t historyLength,
                       uint32_t blockLength, std::vector<DeltaMarkSpec>* marks) {
@@ -230,16 +239,7 @@ EncodeStatus EncodeSegment(const uint8_t* stream, uint32_t length, const Segment
       // The LZ step's bytes: the output with the delta filter taken off, its sources read as the
       // decoder reads them (block bytes already filtered back, history as kept, 0 before the window).
       std::memcpy(window.data() + c.history, bytes, b.size);
-      for (size_t i = marks.size(); i-- > 0;) {
-        uint32_t d = marks[i].d;
-        if (d == 0) continue;
-        uint32_t from = c.history + marks[i].offset;
-        uint32_t to = c.history + (i + 1 < marks.size() ? marks[i + 1].offset : b.size);
-        for (uint32_t p = to; p-- > from;) {
-          uint8_t source = p >= d ? window[p - d] : 0;
-          window[p] = static_cast<uint8_t>(window[p] - source);
-        }
-      }
+      RemoveDeltaMarks(window.data(), c.history, b.size, marks);
       if (b.useItems) {
         if (b.checkItems) {
           std::vector<uint8_t> check(window.begin(), window.begin() + c.history);
@@ -252,7 +252,7 @@ EncodeStatus EncodeSegment(const uint8_t* stream, uint32_t length, const Segment
         for (const DeltaMarkSpec& m : marks) barriers.push_back(m.offset);
         parser.Parse(window.data(), c.history, b.size, barriers, items);
         FitItemsToM(items, window.data(), c.history, b.lz.distanceAlphabets);
-        InsertMarks(items, marks);
+        InsertDeltaMarks(items, marks);
         if (b.tableSets > 1) SplitIntoTableSets(items, b.tableSets);
       }
       std::vector<LzSymbol> symbols;
@@ -294,10 +294,7 @@ EncodeStatus EncodeSegment(const uint8_t* stream, uint32_t length, const Segment
                                 static_cast<uint32_t>(chosen.block.size())});
     }
     out.insert(out.end(), chosen.block.begin(), chosen.block.end());
-    model.haveWindow = true;
-    model.capacity = chosen.capacity;
-    model.historyLength = chosen.history;
-    model.blockLength = b.size;
+    model.Advance(chosen.history, chosen.capacity, b.size);
     blockStart += b.size;
     if (last) break;
   }

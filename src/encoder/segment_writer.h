@@ -40,6 +40,33 @@ SegmentPlan DefaultSegmentPlan(uint32_t streamLength);
 // The same with blocks of a given size (the first one too).
 SegmentPlan UniformSegmentPlan(uint32_t streamLength, uint32_t blockSize, uint32_t type = 1);
 
+// The decoder's window after a block: whether it exists, its capacity, and the history and block it
+// holds. It starts at the first block's size + 512 bytes and grows to n + 512 whenever an LZ block needs
+// n bytes of history and block, or a stored or block-sorting block n bytes for itself.
+struct WindowModel {
+  bool haveWindow = false;
+  uint32_t capacity = 0;
+  uint32_t historyLength = 0;  // the decoder's historyLength while it decoded the previous block
+  uint32_t blockLength = 0;    // the previous block's length
+  void Advance(uint32_t history, uint32_t capacity, uint32_t size);
+};
+inline constexpr uint32_t kWindowSlack = 512;
+
+// History in front of a block of this type and size (LZ blocks: by their history-size code; stored
+// and block-sorting ones: what fits in 0x80000 bytes and the window, none behind a last block), and
+// the window's capacity while the decoder decodes it.
+void PlaceBlock(const WindowModel& model, uint32_t type, uint32_t size, bool last, uint32_t historyCode,
+                uint32_t& history, uint32_t& capacity);
+
+// What an LZ block's symbols must produce, given what the decoder hands out: takes the delta filter
+// off window[history, history + size) in place, its sources read as the decoder reads them (the
+// block's bytes as they come out, the history as kept, 0 in front of the window).
+void RemoveDeltaMarks(uint8_t* window, uint32_t history, uint32_t size, const std::vector<DeltaMarkSpec>& marks);
+
+// Puts each mark before the first item that starts at or after its offset (a parse made with the
+// marks' offsets as barriers has an item boundary there).
+void InsertDeltaMarks(std::vector<LzItem>& items, const std::vector<DeltaMarkSpec>& marks);
+
 // What the decoder will hold for each block, as the writer modelled it.
 struct BlockReport {
   uint32_t type;
