@@ -30,13 +30,14 @@ inline constexpr uint32_t kMaxCodeLength = 16;
 //   bits 0..4   bits to consume (the code length) in a leaf
 //   bit 5       link: bits 16..31 are the subtable's offset, bits 8..11 its width
 //   bit 6       invalid: no code begins with these bits
-//   bits 8..12  in a leaf: the code length plus the symbol's extra bits (if its alphabet gives any), so that
-//               a decoder can take code and extra bits with one shift
-//   bits 7, 13..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
+//   bits 8..13  in a leaf: the code length plus the symbol's extra bits (if its alphabet gives any), so that
+//               a decoder can take code and extra bits with one shift; up to 16 + 18 = 34
+//   bits 7, 14..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
 inline constexpr uint32_t kEntryLengthMask = 31;
 inline constexpr uint32_t kEntryLink = 1u << 5;
 inline constexpr uint32_t kEntryInvalid = 1u << 6;
 inline constexpr uint32_t kEntryTotalShift = 8;
+inline constexpr uint32_t kEntryTotalMask = 63;
 
 // Entries needed for an alphabet of `symbols` with a main table of `tableBits`.
 constexpr uint32_t TableSize(uint32_t symbols, uint32_t tableBits) {
