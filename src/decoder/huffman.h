@@ -31,8 +31,7 @@ inline constexpr uint32_t kMaxCodeLength = 16;
 //   bit 5       link: bits 16..31 are the subtable's offset, bits 8..11 its width
 //   bit 6       invalid: no code begins with these bits
 //   bits 8..13  in a leaf: the code length plus the symbol's extra bits (if its alphabet gives any), so that
-//               a decoder can take code and extra bits with one shift; up to 34 (a 16-bit distance code and
-//               18 extra bits), so six bits
+//               a decoder can take code and extra bits with one shift; up to 16 + 18 = 34
 //   bits 7, 14..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
 inline constexpr uint32_t kEntryLengthMask = 31;
 inline constexpr uint32_t kEntryLink = 1u << 5;

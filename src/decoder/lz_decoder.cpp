@@ -12,14 +12,14 @@ namespace zor {
 namespace {
 
 // Literal/length leaf data: a literal byte, the end of the table set, a delta mark, or a match length's
-// base (bits 16..31) with its extra bits counted into bits 8..12.
+// base (bits 16..31) with its extra bits counted into bits 8..13.
 constexpr uint32_t kLzLiteral = 1u << 7;
-constexpr uint32_t kLzEndOfSet = 1u << 15;
-constexpr uint32_t kLzDeltaMark = 1u << 14;
+constexpr uint32_t kLzEndOfSet = 1u << 14;
+constexpr uint32_t kLzDeltaMark = 1u << 15;
 constexpr uint32_t kLzSpecial = kEntryInvalid | kLzEndOfSet | kLzDeltaMark;
 // Distance leaf data: symbols 6..41 carry their extra bits and the base's leading factor (2 or 3: base =
 // factor << extra, plus 1); symbols 0..5 only their number.
-constexpr uint32_t kNewDistance = 1u << 15;
+constexpr uint32_t kNewDistance = 1u << 14;
 
 // The fast loop runs while the cursor is this far before the limit (the symbols of one round, at most two
 // literals or one 65-bit match, need no limit test) and the block has room for a 258-byte match with its
@@ -28,6 +28,11 @@ constexpr ptrdiff_t kFastInputMargin = 40;
 constexpr ptrdiff_t kFastOutputMargin = 258 + 40;
 constexpr uint32_t kSetLength = 344;        // m = 1 or 2: literal/length and distance alphabets 0 and 1
 constexpr uint32_t kSetLengthThree = 372;   // m = 3: and distance alphabet 2
+
+// The extra bits that follow a leaf's code.
+inline uint32_t ExtraBits(uint32_t e) {
+  return ((e >> kEntryTotalShift) & kEntryTotalMask) - (e & kEntryLengthMask);
+}
 
 void BuildLitLenInfo(uint32_t* info) {
   for (uint32_t s = 0; s < 256; ++s) info[s] = (s << 16) | kLzLiteral;
@@ -163,7 +168,7 @@ struct FastState {
     in.Fill();
     uint32_t dist;
     if (de & kNewDistance) {
-      uint32_t extra = ((de >> kEntryTotalShift) & kEntryTotalMask) - (de & kEntryLengthMask);
+      uint32_t extra = ExtraBits(de);
       dist = ((de >> 16) << extra) + 1 + TakeWithExtra(in, de);  // at most 34 bits: 22 are left
       recent1 = recent0;
       recent0 = dist;
@@ -347,7 +352,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
       // One item per refill here, as a 32-bit buffer needs: code, extra bits, code, extra bits.
       in.Drop(e & kEntryLengthMask);
       in.Fill();
-      uint32_t length = (e >> 16) + in.Take(((e >> kEntryTotalShift) & kEntryTotalMask) - (e & kEntryLengthMask));
+      uint32_t length = (e >> 16) + in.Take(ExtraBits(e));
       const uint32_t* dt = distanceFor[length < 4 ? length : 0];
       if (!dt) {  // a length-2 match in a block without distance alphabet 1
         rc = kErrorDamaged;
@@ -357,7 +362,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
       uint32_t de = LookUpEntry(dt, kDistanceTableBits, in.bits);
       uint32_t dist;
       if (de & kNewDistance) {
-        uint32_t extra = ((de >> kEntryTotalShift) & kEntryTotalMask) - (de & kEntryLengthMask);
+        uint32_t extra = ExtraBits(de);
         in.Drop(de & kEntryLengthMask);
         in.Fill();
         dist = ((de >> 16) << extra) + 1 + in.Take(extra);

@@ -110,6 +110,34 @@ TEST(LzBlock, EveryDistanceSymbolAndItsExtraBits) {
   EXPECT_EQ(distances.back(), 1048576u);
 }
 
+// A distance code of 14 to 16 bits followed by 16 to 18 extra bits is more than 31 bits together: their sum
+// once overflowed its field in the decode tables and the far match was taken for a distance of 1 or 2.
+TEST(LzBlock, LongDistanceCodesWithManyExtraBits) {
+  EngineFixture f;
+  std::vector<uint8_t> history(1048576);
+  for (size_t i = 0; i < history.size(); ++i) history[i] = static_cast<uint8_t>(i * 13 + (i >> 11));
+  std::vector<uint8_t> set = FullSet(2);
+  // Distance alphabet 0: symbols 6..18 with lengths 1..13, and 36..41 with 16 or 15 bits (a complete code).
+  std::fill(set.begin() + 288, set.begin() + 330, 0);
+  for (uint32_t s = 6; s <= 18; ++s) set[288 + s] = static_cast<uint8_t>(s - 5);
+  for (uint32_t s = 36; s <= 41; ++s) set[288 + s] = s < 40 ? 16 : 15;
+  std::vector<uint32_t> distances;
+  for (uint32_t s : {18u, 36u, 37u, 38u, 39u, 40u, 41u}) {
+    uint32_t base = LzBlockWriter::DistanceBase(s), extra = (s - 6) / 2 + 1;
+    distances.push_back(base + (1u << extra) - 1);
+    distances.push_back(base + 12345 % (1u << extra));
+  }
+  uint32_t size = static_cast<uint32_t>(distances.size() * 5);
+  LzBlockWriter w(size, true, 2, {set});
+  for (uint32_t d : distances) w.Match(5, d);
+  LzRun r = Decode(f, w.Finish(), size, history);
+  ASSERT_EQ(r.result, static_cast<int32_t>(size));
+  std::vector<uint8_t> all(history);
+  for (uint32_t d : distances)
+    for (int i = 0; i < 5; ++i) all.push_back(all[all.size() - d]);
+  EXPECT_EQ(r.out, std::vector<uint8_t>(all.begin() + history.size(), all.end()));
+}
+
 TEST(LzBlock, RecentDistancesSwapAndSmallDistancesLeaveThemAlone) {
   EngineFixture f;
   std::vector<uint8_t> history;

@@ -1,0 +1,421 @@
+// decode_bench: our decoders against libdeflate, zlib and libbz2 on the same bytes, side by side in one run.
+//
+//   decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] FOLDER...
+//
+// Each folder's files (sorted walk) are concatenated into one stream and packed as one file of one segment:
+// with LZ blocks as archives are written (our writers' hash-chain parser) and with block-sorting blocks
+// (BYTES each, 900000 by default as bzip2 -9 uses). The peers get the same stream: libdeflate (levels 6 and
+// 12) and zlib (level 6) as raw deflate in 1 MiB chunks, bzip2 -9 as one stream. Then every decoder runs N
+// times, interleaved (one round decodes everything once), and each result is checked against the stream.
+// Our blocks decode through the engine's own entries: DecodeLzBlock/DecodeSortedBlock block by block from
+// a memfd program file ("blocks"), and DecodeFileData into the discarding sink, CRC included ("file").
+// Times are the thread's CPU time, so that a busy machine's waiting is left out; the table gives the
+// median's MB/s of decoded output and the spread ((max - min) / median) of each side. Not a test.
+#include <bzlib.h>
+#include <dirent.h>
+#include <libdeflate.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "decoder/bit_reader.h"
+#include "decoder/lz_decoder.h"
+#include "decoder/output_filter.h"
+#include "decoder/segment_decoder.h"
+#include "decoder/sorted_decoder.h"
+#include "encoder/archive_writer.h"
+#include "encoder/lz_items.h"
+#include "encoder/segment_writer.h"
+#include "extract/extraction.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr size_t kPeerChunk = 1u << 20;
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "decode_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+double CpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+void Walk(const std::string& root, const std::string& rel, std::vector<std::string>& files) {
+  std::string dir = rel.empty() ? root : root + "/" + rel;
+  DIR* d = opendir(dir.c_str());
+  if (!d) Fail("cannot read " + dir);
+  std::vector<std::string> names;
+  while (dirent* e = readdir(d))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  for (const std::string& n : names) {
+    std::string r = rel.empty() ? n : rel + "/" + n;
+    struct stat st;
+    if (lstat((root + "/" + r).c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) Walk(root, r, files);
+    else if (S_ISREG(st.st_mode)) files.push_back(r);
+  }
+}
+
+Bytes ReadCorpus(const std::string& root, size_t maxBytes) {
+  std::vector<std::string> files;
+  Walk(root, "", files);
+  Bytes all;
+  for (const std::string& f : files) {
+    FILE* in = std::fopen((root + "/" + f).c_str(), "rb");
+    if (!in) Fail("cannot open " + f);
+    uint8_t buffer[1 << 16];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) all.insert(all.end(), buffer, buffer + n);
+    std::fclose(in);
+    if (all.size() >= maxBytes) {
+      all.resize(maxBytes);
+      break;
+    }
+  }
+  return all;
+}
+
+// ---- Our side: one segment holding the stream as one file, in a memfd program file ----
+
+struct BlockInfo {
+  uint32_t offset;   // in the program file
+  uint32_t type, size;
+  uint32_t start;    // stream position of its first byte
+  uint32_t history;  // bytes of history in front of it, as the decoder keeps them
+};
+
+struct OurPacking {
+  Bytes segment;  // signature and blocks; the program file
+  std::vector<BlockInfo> blocks;
+  int fd = -1;
+};
+
+OurPacking PackOurs(const Bytes& stream, const zor::encoder::SegmentPlan& plan) {
+  using namespace zor::encoder;
+  OurPacking p;
+  HashChainParser parser;
+  SegmentReport report;
+  if (EncodeSegment(stream.data(), static_cast<uint32_t>(stream.size()), plan, parser, p.segment, &report) !=
+      EncodeStatus::kOk)
+    Fail("our writers refused the stream");
+  uint32_t at = zor::kSegmentSignatureSize, start = 0;
+  for (const BlockReport& b : report.blocks) {
+    zor::BlockHeader h = zor::ReadBlockHeader(p.segment.data() + at);
+    p.blocks.push_back({at, h.type, h.size, start, b.historyLength});
+    at += h.packedSize;
+    start += h.size;
+  }
+  p.fd = memfd_create("decode-bench", 0);
+  if (p.fd < 0 || write(p.fd, p.segment.data(), p.segment.size()) != static_cast<ssize_t>(p.segment.size()))
+    Fail("memfd");
+  return p;
+}
+
+struct Engine {
+  std::unique_ptr<zor::Extraction> x{new zor::Extraction};
+  explicit Engine(int fd) {
+    zor::InitExtraction(*x, nullptr);
+    x->bitReader.buffer = static_cast<uint8_t*>(zor::MemAlloc(zor::kBitReaderAllocSize));
+    std::memset(x->bitReader.buffer, 0, zor::kBitReaderAllocSize);
+    zor::ResetBitReader(x->bitReader);
+    x->files.programFile = fd;
+    x->files.programFilePos = 0xFFFFFFFFu;
+  }
+  ~Engine() {
+    zor::ResetSegmentDecoder(*x);
+    zor::MemFree(x->bitReader.buffer);
+  }
+};
+
+// Block by block into one buffer holding the whole stream: each block's window is the stream in front of
+// it (no delta marks here, so the history needs no re-encoding).
+void DecodeBlocks(Engine& e, const OurPacking& p, uint8_t* out) {
+  zor::Extraction& x = *e.x;
+  for (const BlockInfo& b : p.blocks) {
+    x.segment.hasHistory = true;
+    x.segment.resumePos = b.offset;
+    if (zor::OpenBlock(x) < 0) Fail("OpenBlock");
+    zor::BitReader& r = x.bitReader;
+    uint8_t* at = out + b.start;
+    if (b.type == 1 || b.type == 3) {
+      r.cursor = r.buffer + 6;
+      r.bitOffset = 2;
+      if (zor::DecodeLzBlock(x, at - b.history, b.history, b.size, true) != static_cast<int32_t>(b.size))
+        Fail("DecodeLzBlock");
+    } else if (b.type == 2) {
+      r.cursor = r.buffer + 5;
+      r.bitOffset = 5;
+      if (zor::DecodeSortedBlock(x, at, b.size) < 0) Fail("DecodeSortedBlock");
+    } else {
+      r.cursor = r.buffer + 5;
+      r.bitOffset = 5;
+      if (zor::CopyStored(x, at, b.size) != static_cast<int32_t>(b.size)) Fail("CopyStored");
+    }
+  }
+}
+
+// The whole path: the stream's one file through the segment decoder, CRC and sink.
+void DecodeFile(Engine& e, uint32_t fileLength, uint32_t expectedCrc) {
+  zor::Extraction& x = *e.x;
+  zor::ResetSegmentDecoder(x);
+  x.archiveOffset = 0;
+  if (zor::DecodeFileData(x, zor::kDiscardFileHandle, 0, 0, fileLength, 0) != 0) Fail("DecodeFileData");
+  if (x.output.fileCrc != expectedCrc) Fail("DecodeFileData: CRC differs");
+}
+
+// ---- Peers ----
+
+struct Chunked {
+  std::vector<Bytes> chunks;
+  size_t packed = 0;
+};
+
+Chunked DeflateLibdeflate(const Bytes& s, int level) {
+  Chunked c;
+  libdeflate_compressor* z = libdeflate_alloc_compressor(level);
+  for (size_t at = 0; at < s.size(); at += kPeerChunk) {
+    size_t n = std::min(kPeerChunk, s.size() - at);
+    Bytes out(libdeflate_deflate_compress_bound(z, n));
+    out.resize(libdeflate_deflate_compress(z, s.data() + at, n, out.data(), out.size()));
+    c.packed += out.size();
+    c.chunks.push_back(std::move(out));
+  }
+  libdeflate_free_compressor(z);
+  return c;
+}
+
+Chunked DeflateZlib(const Bytes& s, int level) {
+  Chunked c;
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) Fail("deflateInit2");
+  for (size_t at = 0; at < s.size(); at += kPeerChunk) {
+    size_t n = std::min(kPeerChunk, s.size() - at);
+    Bytes out(deflateBound(&z, n));
+    deflateReset(&z);
+    z.next_in = const_cast<uint8_t*>(s.data() + at);
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) Fail("deflate");
+    out.resize(out.size() - z.avail_out);
+    c.packed += out.size();
+    c.chunks.push_back(std::move(out));
+  }
+  deflateEnd(&z);
+  return c;
+}
+
+void InflateLibdeflate(libdeflate_decompressor* d, const Chunked& c, uint8_t* out, size_t total) {
+  for (size_t i = 0; i < c.chunks.size(); ++i) {
+    size_t n = std::min(kPeerChunk, total - i * kPeerChunk);
+    if (libdeflate_deflate_decompress(d, c.chunks[i].data(), c.chunks[i].size(), out + i * kPeerChunk, n,
+                                      nullptr) != LIBDEFLATE_SUCCESS)
+      Fail("libdeflate_deflate_decompress");
+  }
+}
+
+void InflateZlib(z_stream& z, const Chunked& c, uint8_t* out, size_t total) {
+  for (size_t i = 0; i < c.chunks.size(); ++i) {
+    size_t n = std::min(kPeerChunk, total - i * kPeerChunk);
+    inflateReset(&z);
+    z.next_in = const_cast<uint8_t*>(c.chunks[i].data());
+    z.avail_in = static_cast<uInt>(c.chunks[i].size());
+    z.next_out = out + i * kPeerChunk;
+    z.avail_out = static_cast<uInt>(n);
+    if (inflate(&z, Z_FINISH) != Z_STREAM_END) Fail("inflate");
+  }
+}
+
+// ---- Measuring ----
+
+struct Run {
+  std::string name;
+  std::function<void()> decode;
+  std::function<bool()> check;  // after the first round
+  std::vector<double> seconds;
+  double Median() const {
+    std::vector<double> s = seconds;
+    std::sort(s.begin(), s.end());
+    return s.size() % 2 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2;
+  }
+  double Spread() const {
+    auto [lo, hi] = std::minmax_element(seconds.begin(), seconds.end());
+    return (*hi - *lo) / Median();
+  }
+};
+
+struct Row {
+  std::string ours, peer;  // run names; peer may be empty
+  std::string oursSize, peerSize;
+};
+
+struct Options {
+  int reps = 7;
+  size_t maxBytes = size_t{1} << 40;
+  uint32_t sortedBlock = 900000;
+  std::vector<std::string> folders;
+};
+
+std::string Percent(size_t packed, size_t original) {
+  char s[32];
+  std::snprintf(s, sizeof s, "%.1f %%", 100.0 * static_cast<double>(packed) / static_cast<double>(original));
+  return s;
+}
+
+void Bench(const std::string& folder, const Options& o) {
+  std::string corpus = folder.substr(folder.find_last_of('/', folder.size() - 2) + 1);
+  if (!corpus.empty() && corpus.back() == '/') corpus.pop_back();
+  Bytes files = ReadCorpus(folder, o.maxBytes);
+  if (files.empty()) Fail(folder + ": no bytes");
+  const uint32_t fileLength = static_cast<uint32_t>(files.size());
+  std::fprintf(stderr, "%s: %u bytes; packing...\n", corpus.c_str(), fileLength);
+
+  zor::encoder::SegmentStream ss;
+  zor::encoder::StoredFile sf = ss.AddFile("corpus", files.data(), fileLength, 0);
+  const Bytes& stream = ss.bytes();
+  const size_t n = stream.size();
+  OurPacking lz = PackOurs(stream, zor::encoder::DefaultSegmentPlan(static_cast<uint32_t>(n)));
+  OurPacking bs = PackOurs(stream, zor::encoder::UniformSegmentPlan(static_cast<uint32_t>(n), o.sortedBlock, 2));
+  Chunked ld6 = DeflateLibdeflate(stream, 6), ld12 = DeflateLibdeflate(stream, 12), zl6 = DeflateZlib(stream, 6);
+  unsigned bzPacked = static_cast<unsigned>(n + n / 100 + 600);
+  Bytes bz(bzPacked);
+  if (BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(bz.data()), &bzPacked,
+                               reinterpret_cast<char*>(const_cast<uint8_t*>(stream.data())),
+                               static_cast<unsigned>(n), 9, 0, 30) != BZ_OK)
+    Fail("BZ2_bzBuffToBuffCompress");
+  bz.resize(bzPacked);
+  // The call filter's input: the stream as the archiver's 32-bit call filter leaves it.
+  Bytes called(files);
+  zor::encoder::EncodeCalls32(called.data(), fileLength);
+
+  Bytes out(n + 64);
+  Engine lzEngine(lz.fd), bsEngine(bs.fd), crcEngine(-1);
+  libdeflate_decompressor* ld = libdeflate_alloc_decompressor();
+  z_stream zs{};
+  if (inflateInit2(&zs, -15) != Z_OK) Fail("inflateInit2");
+  uint32_t crcResult = 0;
+  volatile uint32_t sinkValue = 0;
+  auto same = [&] { return std::memcmp(out.data(), stream.data(), n) == 0; };
+  const uint32_t streamCrc = ~zor::UpdateCrc(crcEngine.x->crc, 0xFFFFFFFFu, stream.data(), static_cast<uint32_t>(n));
+
+  std::vector<Run> runs = {
+      {"zor LZ blocks", [&] { DecodeBlocks(lzEngine, lz, out.data()); }, same, {}},
+      {"zor LZ file", [&] { DecodeFile(lzEngine, fileLength, sf.crc); }, [] { return true; }, {}},
+      {"libdeflate -6", [&] { InflateLibdeflate(ld, ld6, out.data(), n); }, same, {}},
+      {"libdeflate -12", [&] { InflateLibdeflate(ld, ld12, out.data(), n); }, same, {}},
+      {"zlib -6", [&] { InflateZlib(zs, zl6, out.data(), n); }, same, {}},
+      {"zor sorted blocks", [&] { DecodeBlocks(bsEngine, bs, out.data()); }, same, {}},
+      {"zor sorted file", [&] { DecodeFile(bsEngine, fileLength, sf.crc); }, [] { return true; }, {}},
+      {"bzip2 -9",
+       [&] {
+         unsigned len = static_cast<unsigned>(n);
+         if (BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(out.data()), &len, reinterpret_cast<char*>(bz.data()),
+                                        static_cast<unsigned>(bz.size()), 0, 0) != BZ_OK || len != n)
+           Fail("BZ2_bzBuffToBuffDecompress");
+       },
+       same, {}},
+      {"zor CRC-32",
+       [&] { crcResult = ~zor::UpdateCrc(crcEngine.x->crc, 0xFFFFFFFFu, stream.data(), static_cast<uint32_t>(n)); },
+       [&] { return crcResult == streamCrc; }, {}},
+      {"zlib crc32", [&] { crcResult = static_cast<uint32_t>(crc32(0, stream.data(), static_cast<uInt>(n))); },
+       [&] { return crcResult == streamCrc; }, {}},
+      {"libdeflate crc32", [&] { crcResult = libdeflate_crc32(0, stream.data(), n); },
+       [&] { return crcResult == streamCrc; }, {}},
+      {"zor TranslateCalls32",
+       [&] {
+         zor::Extraction& x = *crcEngine.x;
+         x.output.fileCrc = 0xFFFFFFFFu;
+         if (zor::TranslateCalls32(x, zor::kDiscardFileHandle, called.data(), fileLength, 0, fileLength) < 0)
+           Fail("TranslateCalls32");
+         crcResult = ~x.output.fileCrc;
+       },
+       [&] { return crcResult == sf.crc; }, {}},
+      {"memcpy", [&] { std::memcpy(out.data(), stream.data(), n); sinkValue = sinkValue + out[n / 2]; }, same, {}},
+  };
+  for (int round = 0; round < o.reps; ++round) {
+    for (Run& r : runs) {
+      double t0 = CpuSeconds();
+      r.decode();
+      r.seconds.push_back(CpuSeconds() - t0);
+      if (round == 0 && !r.check()) {
+        size_t i = 0;
+        while (i < n && out[i] == stream[i]) ++i;
+        std::fprintf(stderr, "first difference at %zu\n", i);
+        for (const BlockInfo& b : lz.blocks) std::fprintf(stderr, "block type %u start %u size %u history %u\n", b.type, b.start, b.size, b.history);
+        Fail(r.name + ": wrong result");
+      }
+      if (round == 0) std::memset(out.data(), 0, n);
+    }
+  }
+  libdeflate_free_decompressor(ld);
+  inflateEnd(&zs);
+  close(lz.fd);
+  close(bs.fd);
+
+  auto find = [&](const std::string& name) -> const Run& {
+    for (const Run& r : runs)
+      if (r.name == name) return r;
+    Fail("no run " + name);
+  };
+  const std::string lzSize = Percent(lz.segment.size(), n), bsSize = Percent(bs.segment.size(), n);
+  const std::vector<Row> rows = {
+      {"zor LZ blocks", "libdeflate -6", lzSize, Percent(ld6.packed, n)},
+      {"zor LZ blocks", "libdeflate -12", lzSize, Percent(ld12.packed, n)},
+      {"zor LZ blocks", "zlib -6", lzSize, Percent(zl6.packed, n)},
+      {"zor LZ file", "libdeflate -6", lzSize, Percent(ld6.packed, n)},
+      {"zor sorted blocks", "bzip2 -9", bsSize, Percent(bz.size(), n)},
+      {"zor sorted file", "bzip2 -9", bsSize, Percent(bz.size(), n)},
+      {"zor CRC-32", "zlib crc32", "", ""},
+      {"zor CRC-32", "libdeflate crc32", "", ""},
+      {"zor TranslateCalls32", "memcpy", "", ""},
+  };
+  const double mb = static_cast<double>(n) / 1e6;
+  std::printf("\n%s: %.1f MB, %d rounds, MB/s of decoded output (median of thread CPU time), spread = (max - min) / median\n\n",
+              corpus.c_str(), mb, o.reps);
+  std::printf("| ours | MB/s | spread | size | peer | MB/s | spread | size | ours / peer |\n");
+  std::printf("|---|---:|---:|---:|---|---:|---:|---:|---:|\n");
+  for (const Row& row : rows) {
+    const Run& a = find(row.ours);
+    const Run& b = find(row.peer);
+    std::printf("| %s | %.0f | %.0f %% | %s | %s | %.0f | %.0f %% | %s | %.2f |\n", a.name.c_str(), mb / a.Median(),
+                100 * a.Spread(), row.oursSize.c_str(), b.name.c_str(), mb / b.Median(), 100 * b.Spread(),
+                row.peerSize.c_str(), b.Median() / a.Median());
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--reps" && i + 1 < argc) o.reps = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--max-mb" && i + 1 < argc) o.maxBytes = static_cast<size_t>(std::atof(argv[++i]) * 1e6);
+    else if (a == "--sorted-block" && i + 1 < argc) o.sortedBlock = static_cast<uint32_t>(std::atoi(argv[++i]));
+    else if (!a.empty() && a[0] == '-') Fail("usage: decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] FOLDER...");
+    else o.folders.push_back(a);
+  }
+  if (o.folders.empty() || o.sortedBlock == 0 || o.sortedBlock > 0xFFFFF)
+    Fail("usage: decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] FOLDER...");
+  for (const std::string& f : o.folders) Bench(f, o);
+  return 0;
+}
