@@ -102,7 +102,7 @@ ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, u
   for (uint32_t s = 0; s < end; ++s) {
     uint32_t len = lengths[s];
     if (len == 0) continue;
-    uint32_t leaf = (info ? info[s] : s << 16) + len + (len << kEntryTotalShift);
+    uint32_t leaf = (info ? info[s] : s << 16) + len + (len << kEntryCodeShift);
     uint32_t code = codes[s];
     if (len <= tb) {
       for (uint32_t j = code; j < mainSize; j += 1u << len) t[j] = leaf;
@@ -185,7 +185,7 @@ ErrorCode ReadCodeLengths(Extraction& x, uint8_t* destination, uint32_t setLengt
     if ((rc = ready()) < 0) return rc;
     uint32_t e = LookUpEntry(x.tables.preCode, kPreCodeTableBits, in.bits);
     if (e & kEntryInvalid) return kErrorDamaged;
-    in.Drop(e & kEntryLengthMask);
+    in.Drop(e & kEntryBitsMask);
     uint32_t s = e >> 16;
     if (s <= 16) {
       if (p >= setLength && destination[p - setLength] != 0) ref = destination[p - setLength];

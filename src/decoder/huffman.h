@@ -27,17 +27,17 @@ struct Extraction;
 inline constexpr uint32_t kMaxCodeLength = 16;
 
 // Entry layout:
-//   bits 0..4   bits to consume (the code length) in a leaf
-//   bit 5       link: bits 16..31 are the subtable's offset, bits 8..11 its width
-//   bit 6       invalid: no code begins with these bits
-//   bits 8..13  in a leaf: the code length plus the symbol's extra bits (if its alphabet gives any), so that
-//               a decoder can take code and extra bits with one shift; up to 16 + 18 = 34
-//   bits 7, 14..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
-inline constexpr uint32_t kEntryLengthMask = 31;
-inline constexpr uint32_t kEntryLink = 1u << 5;
-inline constexpr uint32_t kEntryInvalid = 1u << 6;
-inline constexpr uint32_t kEntryTotalShift = 8;
-inline constexpr uint32_t kEntryTotalMask = 63;
+//   bits 0..5   in a leaf: the bits to consume, the code and its extra bits (if its alphabet gives any) taken
+//               together, up to 16 + 18 = 34; a decoder shifts its bit buffer by them in one step
+//   bits 8..12  in a leaf: the code length alone (extra bits begin behind it)
+//   bit 13      link: bits 16..31 are the subtable's offset, bits 8..11 its width
+//   bit 14      invalid: no code begins with these bits
+//   bits 6, 7, 15..31  in a leaf: the alphabet's data for the symbol (default: the symbol in bits 16..31)
+inline constexpr uint32_t kEntryBitsMask = 63;
+inline constexpr uint32_t kEntryCodeShift = 8;
+inline constexpr uint32_t kEntryCodeMask = 31;
+inline constexpr uint32_t kEntryLink = 1u << 13;
+inline constexpr uint32_t kEntryInvalid = 1u << 14;
 
 // Entries needed for an alphabet of `symbols` with a main table of `tableBits`.
 constexpr uint32_t TableSize(uint32_t symbols, uint32_t tableBits) {
@@ -49,6 +49,8 @@ constexpr uint32_t TableSize(uint32_t symbols, uint32_t tableBits) {
 inline constexpr uint32_t kLitLenSymbols = 288, kLitLenTableBits = 11, kLitLenLookupBits = 9;
 inline constexpr uint32_t kDistanceSymbols[3] = {42, 14, 28};
 inline constexpr uint32_t kDistanceTableBits = 8, kDistanceLookupBits = 7;
+inline constexpr uint32_t kDistanceTableStride = 2048;
+static_assert(TableSize(42, kDistanceTableBits) <= kDistanceTableStride);
 inline constexpr uint32_t kSortedSymbols = 258, kSortedTableBits = 10, kSortedLookupBits = 9;
 inline constexpr uint32_t kPreCodeSymbols = 21, kPreCodeTableBits = 7, kPreCodeLookupBits = 6;
 inline constexpr uint32_t kMaxSortedTables = 6;
@@ -72,9 +74,8 @@ struct DecoderTables {
   union {
     struct {
       uint32_t litLen[TableSize(kLitLenSymbols, kLitLenTableBits)];
-      uint32_t distance0[TableSize(42, kDistanceTableBits)];
-      uint32_t distance1[TableSize(14, kDistanceTableBits)];
-      uint32_t distance2[TableSize(28, kDistanceTableBits)];
+      // Distance alphabets 0, 1 and 2, evenly spaced: a length's entry names its alphabet's table by number.
+      uint32_t distance[3][kDistanceTableStride];
       uint32_t litLenInfo[kLitLenSymbols];
       uint32_t distanceInfo[42];
     } lz;
@@ -89,7 +90,7 @@ struct DecoderTables {
 // for every symbol with a non-zero length.
 void AssignCanonicalCodes(const uint8_t* lengths, uint32_t count, uint32_t* codes);
 // Builds `table` for `count` symbols (lengths 0..16). `info`, if given, is the leaf data of each symbol
-// (its extra-bit count in bits 8..12, flags and value); otherwise leaves hold the symbol in bits 16..31.
+// (its extra-bit count in bits 0..5, flags and value); otherwise leaves hold the symbol in bits 16..31.
 // `lookupBits` is the model's width that decides the node pool. 0, or -11 for an over-subscribed list.
 ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, uint32_t count,
                             uint32_t lookupBits, const uint32_t* info);

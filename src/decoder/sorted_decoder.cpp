@@ -74,7 +74,7 @@ ErrorCode DecodeSortedBlock(Extraction& x, uint8_t* out, uint32_t size) {
     ++inGroup;
     uint32_t e = LookUpEntry(table, kSortedTableBits, in.bits);
     if (e & kEntryInvalid) return kErrorDamaged;
-    in.Drop(e & kEntryLengthMask);
+    in.Drop(e & kEntryBitsMask);
     uint32_t s = e >> 16;
     if (s <= 1) {
       uint32_t n = weight << s;

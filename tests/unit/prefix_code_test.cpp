@@ -122,7 +122,7 @@ bool ExpectSameDecoding(const std::vector<uint8_t>& l, uint32_t lookupBits, uint
     } else {
       EXPECT_FALSE(e & kEntryInvalid) << "bits " << v;
       EXPECT_EQ(e >> 16, static_cast<uint32_t>(sym)) << "bits " << v;
-      EXPECT_EQ(e & kEntryLengthMask, len) << "bits " << v;
+      EXPECT_EQ(e & kEntryBitsMask, len) << "bits " << v;
     }
     if (testing::Test::HasFailure()) break;
   }
