@@ -29,24 +29,36 @@ struct Random {
   uint32_t Below(uint32_t bound) { return bound ? Next() % bound : 0; }
 };
 
+// What the generated data is made of: a weight for each kind of piece, and how rare far copies are.
+struct Shape {
+  uint32_t weights[5];
+  uint32_t farRarity;  // a copy reaches up to a megabyte back once in 2^farRarity copies
+};
+
 // Data with the structure compressors meet: pieces of the input, copies from near and far (up to a
-// megabyte back, so the longest distance codes occur), runs, and bytes from a skewed distribution (long
-// codes).
-std::vector<uint8_t> Generate(uint32_t length, Random& r, const std::vector<uint8_t>& alphabet) {
+// megabyte back, so the longest distance codes occur; rare far copies get long codes), runs, and bytes
+// from a skewed distribution (long literal codes).
+std::vector<uint8_t> Generate(uint32_t length, Random& r, const std::vector<uint8_t>& alphabet,
+                              const Shape& shape) {
+  uint32_t total = 0;
+  for (uint32_t w : shape.weights) total += w;
   std::vector<uint8_t> d;
   d.reserve(length);
   while (d.size() < length) {
     uint32_t room = length - static_cast<uint32_t>(d.size());
     uint32_t n = 1 + r.Below(r.Below(4) == 0 ? 2000 : 64);
     if (n > room) n = room;
-    switch (r.Below(5)) {
+    uint32_t kind = 0;
+    for (uint32_t pick = r.Below(total); kind < 4 && pick >= shape.weights[kind]; ++kind)
+      pick -= shape.weights[kind];
+    switch (kind) {
       case 0:
         for (uint32_t i = 0; i < n; ++i)
           d.push_back(alphabet.empty() ? 0 : alphabet[r.Below(static_cast<uint32_t>(alphabet.size()))]);
         break;
       case 1:
         if (!d.empty()) {
-          uint32_t far = r.Below(3) == 0 ? 1u << 20 : r.Below(2) ? 65536 : 64;
+          uint32_t far = r.Below(1u << shape.farRarity) == 0 ? 1u << 20 : r.Below(2) ? 65536 : 64;
           uint32_t back = 1 + r.Below(far < d.size() ? far : static_cast<uint32_t>(d.size()));
           for (uint32_t i = 0; i < n; ++i) d.push_back(d[d.size() - back]);
           break;
@@ -75,6 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Mostly short data (quick runs); one input in sixteen up to 1.5 MB, for far distances and many blocks.
   const uint32_t sizeClass = in.Take(1);
   const uint32_t length = sizeClass >= 240 ? in.Below(3u << 19) : in.Below(1u << 16) >> (sizeClass & 15);
+  Shape shape;
+  {
+    uint32_t v = in.Take(3);
+    for (uint32_t k = 0; k < 5; ++k) shape.weights[k] = 1 + ((v >> (4 * k)) & 15);
+    shape.farRarity = (v >> 20) % 15;
+  }
 
   // Files: 1..4 pieces of the data, each with or without a call filter.
   const uint32_t fileCount = 1 + in.Below(4, 1);
@@ -111,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.allowLength2 = v & 128;
     options.niceLength = 3 + ((v >> 8) & 255);
   }
-  std::vector<uint8_t> content = Generate(length, rng, in.Rest());
+  std::vector<uint8_t> content = Generate(length, rng, in.Rest(), shape);
 
   encoder::SegmentStream stream;
   std::vector<encoder::StoredFile> files;
@@ -130,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t i = 0, at = 0; i < blockCount; ++i) {
     uint32_t n = i + 1 == blockCount ? total - at
                                      : static_cast<uint32_t>(uint64_t{total} * weights[i] / weightSum);
-    if (i == 0 && n == 0) n = 1;  // the segment writer copies 0 bytes from a null window for an empty first block
+    if (i == 0 && n == 0) n = 1;  // (the segment writer copies 0 bytes from a null window then)
     do {
       encoder::BlockPlan b = blocks[i];
       b.size = n < 0xF0000 ? n : 0xF0000;
