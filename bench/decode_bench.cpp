@@ -1,6 +1,6 @@
 // decode_bench: our decoders against libdeflate, zlib and libbz2 on the same bytes, side by side in one run.
 //
-//   decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] FOLDER...
+//   decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] [--only lz,sorted,crc,filter] FOLDER...
 //
 // Each folder's files (sorted walk) are concatenated into one stream and packed as one file of one segment:
 // with LZ blocks as archives are written (our writers' hash-chain parser) and with block-sorting blocks
@@ -263,7 +263,7 @@ struct Run {
 };
 
 struct Row {
-  std::string ours, peer;  // run names; peer may be empty
+  std::string ours, peer;  // run names
   std::string oursSize, peerSize;
 };
 
@@ -271,7 +271,16 @@ struct Options {
   int reps = 7;
   size_t maxBytes = size_t{1} << 40;
   uint32_t sortedBlock = 900000;
+  std::string only = "lz,sorted,crc,filter";
   std::vector<std::string> folders;
+  bool Wants(const char* group) const {
+    for (size_t at = 0; at <= only.size();) {
+      size_t end = std::min(only.find(',', at), only.size());
+      if (only.compare(at, end - at, group) == 0) return true;
+      at = end + 1;
+    }
+    return false;
+  }
 };
 
 std::string Percent(size_t packed, size_t original) {
@@ -281,8 +290,9 @@ std::string Percent(size_t packed, size_t original) {
 }
 
 void Bench(const std::string& folder, const Options& o) {
-  std::string corpus = folder.substr(folder.find_last_of('/', folder.size() - 2) + 1);
-  if (!corpus.empty() && corpus.back() == '/') corpus.pop_back();
+  std::string corpus = folder;
+  while (corpus.size() > 1 && corpus.back() == '/') corpus.pop_back();
+  corpus = corpus.substr(corpus.find_last_of('/') + 1);
   Bytes files = ReadCorpus(folder, o.maxBytes);
   if (files.empty()) Fail(folder + ": no bytes");
   const uint32_t fileLength = static_cast<uint32_t>(files.size());
@@ -292,117 +302,148 @@ void Bench(const std::string& folder, const Options& o) {
   zor::encoder::StoredFile sf = ss.AddFile("corpus", files.data(), fileLength, 0);
   const Bytes& stream = ss.bytes();
   const size_t n = stream.size();
-  OurPacking lz = PackOurs(stream, zor::encoder::DefaultSegmentPlan(static_cast<uint32_t>(n)));
-  OurPacking bs = PackOurs(stream, zor::encoder::UniformSegmentPlan(static_cast<uint32_t>(n), o.sortedBlock, 2));
-  Chunked ld6 = DeflateLibdeflate(stream, 6), ld12 = DeflateLibdeflate(stream, 12), zl6 = DeflateZlib(stream, 6);
-  unsigned bzPacked = static_cast<unsigned>(n + n / 100 + 600);
-  Bytes bz(bzPacked);
-  if (BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(bz.data()), &bzPacked,
-                               reinterpret_cast<char*>(const_cast<uint8_t*>(stream.data())),
-                               static_cast<unsigned>(n), 9, 0, 30) != BZ_OK)
-    Fail("BZ2_bzBuffToBuffCompress");
-  bz.resize(bzPacked);
-  // The call filter's input: the stream as the archiver's 32-bit call filter leaves it.
-  Bytes called(files);
-  zor::encoder::EncodeCalls32(called.data(), fileLength);
-
   Bytes out(n + 64);
-  Engine lzEngine(lz.fd), bsEngine(bs.fd), crcEngine(-1);
-  libdeflate_decompressor* ld = libdeflate_alloc_decompressor();
-  z_stream zs{};
-  if (inflateInit2(&zs, -15) != Z_OK) Fail("inflateInit2");
-  uint32_t crcResult = 0;
-  volatile uint32_t sinkValue = 0;
   auto same = [&] { return std::memcmp(out.data(), stream.data(), n) == 0; };
-  const uint32_t streamCrc = ~zor::UpdateCrc(crcEngine.x->crc, 0xFFFFFFFFu, stream.data(), static_cast<uint32_t>(n));
+  auto always = [] { return true; };
+  std::vector<Run> runs;
+  std::vector<Row> rows;
+  std::vector<std::function<void()>> cleanup;
 
-  std::vector<Run> runs = {
-      {"zor LZ blocks", [&] { DecodeBlocks(lzEngine, lz, out.data()); }, same, {}},
-      {"zor LZ file", [&] { DecodeFile(lzEngine, fileLength, sf.crc); }, [] { return true; }, {}},
-      {"libdeflate -6", [&] { InflateLibdeflate(ld, ld6, out.data(), n); }, same, {}},
-      {"libdeflate -12", [&] { InflateLibdeflate(ld, ld12, out.data(), n); }, same, {}},
-      {"zlib -6", [&] { InflateZlib(zs, zl6, out.data(), n); }, same, {}},
-      {"zor sorted blocks", [&] { DecodeBlocks(bsEngine, bs, out.data()); }, same, {}},
-      {"zor sorted file", [&] { DecodeFile(bsEngine, fileLength, sf.crc); }, [] { return true; }, {}},
-      {"bzip2 -9",
-       [&] {
-         unsigned len = static_cast<unsigned>(n);
-         if (BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(out.data()), &len, reinterpret_cast<char*>(bz.data()),
-                                        static_cast<unsigned>(bz.size()), 0, 0) != BZ_OK || len != n)
-           Fail("BZ2_bzBuffToBuffDecompress");
-       },
-       same, {}},
-      {"zor CRC-32",
-       [&] { crcResult = ~zor::UpdateCrc(crcEngine.x->crc, 0xFFFFFFFFu, stream.data(), static_cast<uint32_t>(n)); },
-       [&] { return crcResult == streamCrc; }, {}},
-      {"zlib crc32", [&] { crcResult = static_cast<uint32_t>(crc32(0, stream.data(), static_cast<uInt>(n))); },
-       [&] { return crcResult == streamCrc; }, {}},
-      {"libdeflate crc32", [&] { crcResult = libdeflate_crc32(0, stream.data(), n); },
-       [&] { return crcResult == streamCrc; }, {}},
-      {"zor TranslateCalls32",
-       [&] {
-         zor::Extraction& x = *crcEngine.x;
-         x.output.fileCrc = 0xFFFFFFFFu;
-         if (zor::TranslateCalls32(x, zor::kDiscardFileHandle, called.data(), fileLength, 0, fileLength) < 0)
-           Fail("TranslateCalls32");
-         crcResult = ~x.output.fileCrc;
-       },
-       [&] { return crcResult == sf.crc; }, {}},
-      {"memcpy", [&] { std::memcpy(out.data(), stream.data(), n); sinkValue = sinkValue + out[n / 2]; }, same, {}},
-  };
+  // LZ blocks against deflate.
+  OurPacking lz;
+  Chunked ld6, ld12, zl6;
+  std::unique_ptr<Engine> lzEngine;
+  libdeflate_decompressor* ld = nullptr;
+  z_stream zs{};
+  if (o.Wants("lz")) {
+    lz = PackOurs(stream, zor::encoder::DefaultSegmentPlan(static_cast<uint32_t>(n)));
+    ld6 = DeflateLibdeflate(stream, 6);
+    ld12 = DeflateLibdeflate(stream, 12);
+    zl6 = DeflateZlib(stream, 6);
+    lzEngine.reset(new Engine(lz.fd));
+    ld = libdeflate_alloc_decompressor();
+    if (inflateInit2(&zs, -15) != Z_OK) Fail("inflateInit2");
+    cleanup.push_back([&] {
+      libdeflate_free_decompressor(ld);
+      inflateEnd(&zs);
+      close(lz.fd);
+    });
+    runs.push_back({"zor LZ blocks", [&] { DecodeBlocks(*lzEngine, lz, out.data()); }, same, {}});
+    runs.push_back({"zor LZ file", [&] { DecodeFile(*lzEngine, fileLength, sf.crc); }, always, {}});
+    runs.push_back({"libdeflate -6", [&] { InflateLibdeflate(ld, ld6, out.data(), n); }, same, {}});
+    runs.push_back({"libdeflate -12", [&] { InflateLibdeflate(ld, ld12, out.data(), n); }, same, {}});
+    runs.push_back({"zlib -6", [&] { InflateZlib(zs, zl6, out.data(), n); }, same, {}});
+    const std::string size = Percent(lz.segment.size(), n);
+    rows.push_back({"zor LZ blocks", "libdeflate -6", size, Percent(ld6.packed, n)});
+    rows.push_back({"zor LZ blocks", "libdeflate -12", size, Percent(ld12.packed, n)});
+    rows.push_back({"zor LZ blocks", "zlib -6", size, Percent(zl6.packed, n)});
+    rows.push_back({"zor LZ file", "libdeflate -6", size, Percent(ld6.packed, n)});
+  }
+
+  // Block-sorting blocks against bzip2.
+  OurPacking bs;
+  Bytes bz;
+  std::unique_ptr<Engine> bsEngine;
+  if (o.Wants("sorted")) {
+    bs = PackOurs(stream, zor::encoder::UniformSegmentPlan(static_cast<uint32_t>(n), o.sortedBlock, 2));
+    unsigned bzPacked = static_cast<unsigned>(n + n / 100 + 600);
+    bz.resize(bzPacked);
+    if (BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(bz.data()), &bzPacked,
+                                 reinterpret_cast<char*>(const_cast<uint8_t*>(stream.data())),
+                                 static_cast<unsigned>(n), 9, 0, 30) != BZ_OK)
+      Fail("BZ2_bzBuffToBuffCompress");
+    bz.resize(bzPacked);
+    bsEngine.reset(new Engine(bs.fd));
+    cleanup.push_back([&] { close(bs.fd); });
+    runs.push_back({"zor sorted blocks", [&] { DecodeBlocks(*bsEngine, bs, out.data()); }, same, {}});
+    runs.push_back({"zor sorted file", [&] { DecodeFile(*bsEngine, fileLength, sf.crc); }, always, {}});
+    runs.push_back({"bzip2 -9",
+                    [&] {
+                      unsigned len = static_cast<unsigned>(n);
+                      if (BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(out.data()), &len,
+                                                     reinterpret_cast<char*>(bz.data()),
+                                                     static_cast<unsigned>(bz.size()), 0, 0) != BZ_OK ||
+                          len != n)
+                        Fail("BZ2_bzBuffToBuffDecompress");
+                    },
+                    same, {}});
+    const std::string size = Percent(bs.segment.size(), n);
+    rows.push_back({"zor sorted blocks", "bzip2 -9", size, Percent(bz.size(), n)});
+    rows.push_back({"zor sorted file", "bzip2 -9", size, Percent(bz.size(), n)});
+  }
+
+  // CRC-32 against zlib's and libdeflate's; the call filter against a plain copy.
+  Engine plain(-1);
+  uint32_t crcResult = 0;
+  const uint32_t streamCrc = ~zor::UpdateCrc(plain.x->crc, 0xFFFFFFFFu, stream.data(), static_cast<uint32_t>(n));
+  auto crcRight = [&] { return crcResult == streamCrc; };
+  if (o.Wants("crc")) {
+    runs.push_back({"zor CRC-32",
+                    [&] { crcResult = ~zor::UpdateCrc(plain.x->crc, 0xFFFFFFFFu, stream.data(), static_cast<uint32_t>(n)); },
+                    crcRight, {}});
+    runs.push_back({"zlib crc32", [&] { crcResult = static_cast<uint32_t>(crc32(0, stream.data(), static_cast<uInt>(n))); },
+                    crcRight, {}});
+    runs.push_back({"libdeflate crc32", [&] { crcResult = libdeflate_crc32(0, stream.data(), n); }, crcRight, {}});
+    rows.push_back({"zor CRC-32", "zlib crc32", "", ""});
+    rows.push_back({"zor CRC-32", "libdeflate crc32", "", ""});
+  }
+  // The filter's input: the files' bytes as the archiver's 32-bit call filter leaves them. Its output goes
+  // through the CRC to the discarding sink, as in an extraction.
+  Bytes called;
+  volatile uint8_t copied = 0;
+  if (o.Wants("filter")) {
+    called = files;
+    zor::encoder::EncodeCalls32(called.data(), fileLength);
+    runs.push_back({"zor TranslateCalls32",
+                    [&] {
+                      zor::Extraction& x = *plain.x;
+                      x.output.fileCrc = 0xFFFFFFFFu;
+                      if (zor::TranslateCalls32(x, zor::kDiscardFileHandle, called.data(), fileLength, 0,
+                                                fileLength) < 0)
+                        Fail("TranslateCalls32");
+                      crcResult = ~x.output.fileCrc;
+                    },
+                    [&] { return crcResult == sf.crc; }, {}});
+    runs.push_back({"memcpy", [&] { std::memcpy(out.data(), stream.data(), n); copied = out[n / 2]; }, same, {}});
+    rows.push_back({"zor TranslateCalls32", "memcpy", "", ""});
+  }
+
   for (int round = 0; round < o.reps; ++round) {
     for (Run& r : runs) {
       double t0 = CpuSeconds();
       r.decode();
       r.seconds.push_back(CpuSeconds() - t0);
-      if (round == 0 && !r.check()) {
-        size_t i = 0;
-        while (i < n && out[i] == stream[i]) ++i;
-        std::fprintf(stderr, "first difference at %zu\n", i);
-        for (const BlockInfo& b : lz.blocks) std::fprintf(stderr, "block type %u start %u size %u history %u\n", b.type, b.start, b.size, b.history);
-        Fail(r.name + ": wrong result");
-      }
+      if (round == 0 && !r.check()) Fail(r.name + ": wrong result");
       if (round == 0) std::memset(out.data(), 0, n);
     }
   }
-  libdeflate_free_decompressor(ld);
-  inflateEnd(&zs);
-  close(lz.fd);
-  close(bs.fd);
+  for (auto& c : cleanup) c();
 
   auto find = [&](const std::string& name) -> const Run& {
     for (const Run& r : runs)
       if (r.name == name) return r;
     Fail("no run " + name);
   };
-  const std::string lzSize = Percent(lz.segment.size(), n), bsSize = Percent(bs.segment.size(), n);
-  const std::vector<Row> rows = {
-      {"zor LZ blocks", "libdeflate -6", lzSize, Percent(ld6.packed, n)},
-      {"zor LZ blocks", "libdeflate -12", lzSize, Percent(ld12.packed, n)},
-      {"zor LZ blocks", "zlib -6", lzSize, Percent(zl6.packed, n)},
-      {"zor LZ file", "libdeflate -6", lzSize, Percent(ld6.packed, n)},
-      {"zor sorted blocks", "bzip2 -9", bsSize, Percent(bz.size(), n)},
-      {"zor sorted file", "bzip2 -9", bsSize, Percent(bz.size(), n)},
-      {"zor CRC-32", "zlib crc32", "", ""},
-      {"zor CRC-32", "libdeflate crc32", "", ""},
-      {"zor TranslateCalls32", "memcpy", "", ""},
-  };
   const double mb = static_cast<double>(n) / 1e6;
-  std::printf("\n%s: %.1f MB, %d rounds, MB/s of decoded output (median of thread CPU time), spread = (max - min) / median\n\n",
+  std::printf("\n%s: %.1f MB, %d rounds; MB/s of decoded output from the median thread CPU time; "
+              "spread = (max - min) / median\n\n",
               corpus.c_str(), mb, o.reps);
   std::printf("| ours | MB/s | spread | size | peer | MB/s | spread | size | ours / peer |\n");
   std::printf("|---|---:|---:|---:|---|---:|---:|---:|---:|\n");
   for (const Row& row : rows) {
     const Run& a = find(row.ours);
     const Run& b = find(row.peer);
-    std::printf("| %s | %.0f | %.0f %% | %s | %s | %.0f | %.0f %% | %s | %.2f |\n", a.name.c_str(), mb / a.Median(),
-                100 * a.Spread(), row.oursSize.c_str(), b.name.c_str(), mb / b.Median(), 100 * b.Spread(),
-                row.peerSize.c_str(), b.Median() / a.Median());
+    std::printf("| %s | %.0f | %.0f %% | %s | %s | %.0f | %.0f %% | %s | %.2f |\n", a.name.c_str(),
+                mb / a.Median(), 100 * a.Spread(), row.oursSize.c_str(), b.name.c_str(), mb / b.Median(),
+                100 * b.Spread(), row.peerSize.c_str(), b.Median() / a.Median());
   }
   std::fflush(stdout);
 }
 
 }  // namespace
+
+constexpr const char* kUsage =
+    "usage: decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] [--only lz,sorted,crc,filter] FOLDER...";
 
 int main(int argc, char** argv) {
   Options o;
@@ -411,11 +452,12 @@ int main(int argc, char** argv) {
     if (a == "--reps" && i + 1 < argc) o.reps = std::max(1, std::atoi(argv[++i]));
     else if (a == "--max-mb" && i + 1 < argc) o.maxBytes = static_cast<size_t>(std::atof(argv[++i]) * 1e6);
     else if (a == "--sorted-block" && i + 1 < argc) o.sortedBlock = static_cast<uint32_t>(std::atoi(argv[++i]));
-    else if (!a.empty() && a[0] == '-') Fail("usage: decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] FOLDER...");
+    else if (a == "--only" && i + 1 < argc) o.only = argv[++i];
+    else if (!a.empty() && a[0] == '-') Fail(kUsage);
     else o.folders.push_back(a);
   }
   if (o.folders.empty() || o.sortedBlock == 0 || o.sortedBlock > 0xFFFFF)
-    Fail("usage: decode_bench [--reps N] [--max-mb M] [--sorted-block BYTES] FOLDER...");
+    Fail(kUsage);
   for (const std::string& f : o.folders) Bench(f, o);
   return 0;
 }
