@@ -222,12 +222,14 @@ bool Walker::CheckPath(const std::string& source, const std::string& storedUtf8,
   if (first.storedUtf8 == storedUtf8) {
     errors_.push_back(Quote(first.source) + " and " + Quote(source) + " would both be stored as " +
                       Quote(storedUtf8));
-  } else {
-    errors_.push_back(Quote(first.source) + " and " + Quote(source) + " would be stored as " +
-                      Quote(first.storedUtf8) + " and " + Quote(storedUtf8) +
-                      ", one name to Windows, which ignores case");
+    return false;
   }
-  return false;
+  // Both are kept, as other archivers keep them: on Linux they extract side by side; on Windows the
+  // second meets the first (the overwrite question, or a failure where one is a folder).
+  warnings_.push_back(Quote(first.source) + " and " + Quote(source) + " are stored as " + Quote(first.storedUtf8) +
+                      " and " + Quote(storedUtf8) +
+                      ", one name to Windows, which ignores case: extracted there, the second meets the first");
+  return true;
 }
 
 InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
