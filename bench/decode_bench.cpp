@@ -20,6 +20,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,15 +31,12 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "decoder/bit_reader.h"
-#include "decoder/lz_decoder.h"
-#include "decoder/output_filter.h"
-#include "decoder/segment_decoder.h"
+#include "decoder/decoder.h"
 #include "decoder/sorted_decoder.h"
 #include "encoder/archive_writer.h"
+#include "encoder/call_filter.h"
 #include "encoder/lz_items.h"
 #include "encoder/segment_writer.h"
-#include "extract/extraction.h"
 
 namespace {
 
@@ -130,25 +128,24 @@ OurPacking PackOurs(const Bytes& stream, const zor::encoder::SegmentPlan& plan) 
 }
 
 struct Engine {
-  std::unique_ptr<zor::Extraction> x{new zor::Extraction};
+  zor::FileLayer files{};
+  std::atomic<bool> cancel{false};
+  std::unique_ptr<zor::Decoder> x{new zor::Decoder};
   explicit Engine(int fd) {
-    zor::InitExtraction(*x, nullptr);
-    x->bitReader.buffer = static_cast<uint8_t*>(zor::MemAlloc(zor::kBitReaderAllocSize));
+    zor::InitDecoder(*x, &files, &cancel);
+    if (zor::AllocateInput(*x) != 0) Fail("AllocateInput");
     std::memset(x->bitReader.buffer, 0, zor::kBitReaderAllocSize);
     zor::ResetBitReader(x->bitReader);
-    x->files.programFile = fd;
-    x->files.programFilePos = 0xFFFFFFFFu;
+    files.programFile = fd;
+    files.programFilePos = 0xFFFFFFFFu;
   }
-  ~Engine() {
-    zor::ResetSegmentDecoder(*x);
-    zor::MemFree(x->bitReader.buffer);
-  }
+  ~Engine() { zor::FreeInput(*x); }
 };
 
 // Block by block into one buffer holding the whole stream: each block's window is the stream in front of
 // it (no delta marks here, so the history needs no re-encoding).
 void DecodeBlocks(Engine& e, const OurPacking& p, uint8_t* out) {
-  zor::Extraction& x = *e.x;
+  zor::Decoder& x = *e.x;
   for (const BlockInfo& b : p.blocks) {
     x.segment.hasHistory = true;
     x.segment.resumePos = b.offset;
@@ -174,10 +171,11 @@ void DecodeBlocks(Engine& e, const OurPacking& p, uint8_t* out) {
 
 // The whole path: the stream's one file through the segment decoder, CRC and sink.
 void DecodeFile(Engine& e, uint32_t fileLength, uint32_t expectedCrc) {
-  zor::Extraction& x = *e.x;
+  zor::Decoder& x = *e.x;
   zor::ResetSegmentDecoder(x);
-  x.archiveOffset = 0;
-  if (zor::DecodeFileData(x, zor::kDiscardFileHandle, 0, 0, fileLength, 0) != 0) Fail("DecodeFileData");
+  if (zor::DecodeFileData(x, zor::kDiscardFileHandle, zor::kSegmentSignatureSize, 0, fileLength,
+                          zor::CallFilter::kNone) != 0)
+    Fail("DecodeFileData");
   if (x.output.fileCrc != expectedCrc) Fail("DecodeFileData: CRC differs");
 }
 
@@ -396,7 +394,7 @@ void Bench(const std::string& folder, const Options& o) {
     zor::encoder::EncodeCalls32(called.data(), fileLength);
     runs.push_back({"zor TranslateCalls32",
                     [&] {
-                      zor::Extraction& x = *plain.x;
+                      zor::Decoder& x = *plain.x;
                       x.output.fileCrc = 0xFFFFFFFFu;
                       if (zor::TranslateCalls32(x, zor::kDiscardFileHandle, called.data(), fileLength, 0,
                                                 fileLength) < 0)

@@ -160,9 +160,6 @@ int Extract(const std::string& archivePath, const std::string& root) {
   auto start = Clock::now();
   Extraction* x = new Extraction;
   InitExtraction(*x, nullptr);
-  x->bitReader.buffer = static_cast<uint8_t*>(MemAlloc(kBitReaderAllocSize));
-  ResetBitReader(x->bitReader);
-  x->directory.directoryBuffer = static_cast<uint8_t*>(MemAlloc(kDirectoryBufferSize));
   int fd = open(archivePath.c_str(), O_RDONLY);
   uint8_t header[kArchiveHeaderSize];
   if (fd < 0 || pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
@@ -173,14 +170,13 @@ int Extract(const std::string& archivePath, const std::string& root) {
   x->files.programFilePos = 0;
   x->archiveOffset = 0;
   x->archiveHeader = ParseArchiveHeader(header);
-  ResetSegmentDecoder(*x);
-  StartDirectoryWalk(*x);
+  if (BeginWalk(x->directory, x->decoder, x->archiveHeader.directoryOffset) != 0) return 1;
   uint64_t bytes = 0;
   mkdir(root.c_str(), 0755);
   for (uint32_t i = 0; i < x->archiveHeader.fileCount; ++i) {
     DirectoryEntry entry;
     const uint8_t* name = nullptr;
-    ErrorCode rc = NextDirectoryEntry(*x, entry, name);
+    ErrorCode rc = NextDirectoryEntry(x->directory, x->decoder, entry, name);
     if (rc != 0) {
       std::fprintf(stderr, "directory: error %d\n", rc);
       return 1;
@@ -194,15 +190,16 @@ int Extract(const std::string& archivePath, const std::string& root) {
       continue;
     }
     int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    rc = DecodeFileData(*x, out, entry.segmentOffset, entry.position, entry.length, entry.flags);
+    rc = DecodeFileData(x->decoder, out, entry.segmentOffset + kSegmentSignatureSize, entry.position, entry.length,
+                        CallFilterOf(entry.flags));
     close(out);
-    if (rc != 0 || x->output.fileCrc != entry.crc) {
+    if (rc != 0 || x->decoder.output.fileCrc != entry.crc) {
       std::fprintf(stderr, "%s: error %d\n", path.c_str(), rc != 0 ? rc : -12);
       return 1;
     }
     bytes += entry.length;
   }
-  ResetSegmentDecoder(*x);
+  EndWalk(x->directory, x->decoder);
   close(fd);
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   struct stat st;

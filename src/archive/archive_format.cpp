@@ -1,5 +1,6 @@
 // Field-by-field decoding of the stub header, the archive header and a directory entry's fixed part.
 #include "archive/archive_format.h"
+#include "platform/bytes.h"
 
 namespace zor {
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "decoder/call_filter.h"
+
 namespace zor {
 
 // Optional header at appendedDataOffset, followed by the title and the default folder (no terminators).
@@ -18,6 +20,9 @@ struct StubHeader {
 inline constexpr uint32_t kStubHeaderSize = 8;
 inline constexpr uint16_t kStubSignature = 0x5853;
 inline constexpr uint8_t kStubFlagOverwrite = 0x02;
+// What a reader keeps of the strings behind it: a title of 79 characters and a path of 259.
+inline constexpr uint32_t kStubTitleKept = 79;
+inline constexpr uint32_t kStubFolderKept = 259;
 
 // The 42-byte header at archiveOffset; every offset stored in the archive counts from its first byte.
 struct ArchiveHeader {
@@ -33,6 +38,11 @@ inline constexpr uint32_t kArchiveHeaderSize = 42;
 inline constexpr uint32_t kSegmentSignatureSize = 6;
 inline constexpr char kDataSignature[kSegmentSignatureSize + 1] = "ZORLH";
 inline constexpr char kDirectorySignature[kSegmentSignatureSize + 1] = "ZORDE";
+
+// A directory segment holds one block that decodes into one chunk of whole entries, at most
+// kDirectoryChunkMax bytes; the block lies within the kDirectoryBlockBytesMax bytes behind the signature.
+inline constexpr uint32_t kDirectoryChunkMax = 8192;
+inline constexpr uint32_t kDirectoryBlockBytesMax = 8184;
 
 // The 38-byte fixed part of a directory entry; the stored path and the two extra areas follow it.
 struct DirectoryEntry {
@@ -55,11 +65,11 @@ inline constexpr uint8_t kEntryFolder = 0x01;
 inline constexpr uint8_t kEntryCalls16 = 0x02;
 inline constexpr uint8_t kEntryCalls32 = 0x04;
 
-// Little-endian loads shared by every reader of the format.
-inline uint16_t LoadLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t LoadLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+// The call filter an entry's flags choose; the 16-bit filter wins when both bits are set.
+inline CallFilter CallFilterOf(uint8_t flags) {
+  return (flags & kEntryCalls16) ? CallFilter::kCalls16
+         : (flags & kEntryCalls32) ? CallFilter::kCalls32
+                                   : CallFilter::kNone;
 }
 
 // Field-by-field decoding of the records above from their bytes.

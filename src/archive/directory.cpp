@@ -3,21 +3,13 @@
 
 #include <cstring>
 
-#include "decoder/lz_decoder.h"
-#include "extract/extraction.h"
+#include "decoder/decoder.h"
 
 namespace zor {
-namespace {
 
-constexpr uint32_t kDirectoryBlockMax = 8184;  // a directory block lies within this many bytes
-constexpr uint32_t kDirectoryDataBit = 50;     // both block types skip the 5-bit history-size code
-
-}  // namespace
-
-ErrorCode ReadDirectoryChunk(Extraction& x) {
-  DirectoryReader& d = x.directory;
-  FileLayer& f = x.files;
-  BitReader& r = x.bitReader;
+ErrorCode ReadDirectoryChunk(DirectoryReader& d, Decoder& decoder) {
+  FileLayer& f = *decoder.files;
+  BitReader& r = decoder.bitReader;
   if (f.programFilePos != d.directoryPos) {
     if (FileSeek(f, f.programFile, static_cast<int32_t>(d.directoryPos), kSeekBegin) == kSeekFailed)
       return kErrorSeek;
@@ -32,7 +24,7 @@ ErrorCode ReadDirectoryChunk(Extraction& x) {
       std::memcmp(signature, kDirectorySignature, kSegmentSignatureSize) != 0)
     return kErrorDamaged;
 
-  n = ArchiveRead(f, r.buffer, kDirectoryBlockMax);
+  n = ArchiveRead(f, r.buffer, kDirectoryBlockBytesMax);
   if (n < 0) return n;
   r.cursor = r.buffer;
   r.bitOffset = 0;
@@ -41,30 +33,38 @@ ErrorCode ReadDirectoryChunk(Extraction& x) {
   ClearBitReaderSlack(r, static_cast<uint32_t>(n));
 
   BlockHeader h = ReadBlockHeader(r.buffer);
-  if (h.type > 1 || h.size > kDirectoryBufferSize) return kErrorDamaged;
-  // Stored blocks too: their payload begins at the next byte boundary, the block's eighth byte.
-  r.cursor = r.buffer + kDirectoryDataBit / 8;
-  r.bitOffset = kDirectoryDataBit % 8;
-  int32_t produced = h.type == 1 ? DecodeLzBlock(x, d.directoryBuffer, 0, h.size, false)
-                                 : CopyStored(x, d.directoryBuffer, h.size);
+  if (h.type > 1 || h.size > kDirectoryChunkMax) return kErrorDamaged;
+  // Both types skip the history-size code; a stored block's payload then begins at the next byte
+  // boundary, the block's eighth byte.
+  r.cursor = r.buffer + kLzDataBit / 8;
+  r.bitOffset = kLzDataBit % 8;
+  int32_t produced = h.type == 1 ? DecodeLzBlock(decoder, d.directoryBuffer, 0, h.size, false)
+                                 : CopyStored(decoder, d.directoryBuffer, h.size);
   if (produced < 0) return produced;
   d.directoryEnd = static_cast<uint32_t>(produced);
   d.directoryPos += kSegmentSignatureSize + static_cast<uint32_t>(r.cursor - r.buffer);
   return 0;
 }
 
-void StartDirectoryWalk(Extraction& x) {
-  DirectoryReader& d = x.directory;
-  d.directoryPos = x.archiveOffset + x.archiveHeader.directoryOffset;
+ErrorCode BeginWalk(DirectoryReader& d, Decoder& decoder, uint32_t directoryPos) {
+  d.directoryPos = directoryPos;
   d.directoryCursor = 0;
   d.directoryEnd = 0;
+  d.directoryBuffer = static_cast<uint8_t*>(MemAlloc(kDirectoryChunkMax));
+  const ErrorCode rc = AllocateInput(decoder);
+  return d.directoryBuffer ? rc : kErrorNoMemory;
 }
 
-ErrorCode NextDirectoryEntry(Extraction& x, DirectoryEntry& entry, const uint8_t*& name) {
-  DirectoryReader& d = x.directory;
+void EndWalk(DirectoryReader& d, Decoder& decoder) {
+  FreeInput(decoder);
+  MemFree(d.directoryBuffer);
+  d.directoryBuffer = nullptr;
+}
+
+ErrorCode NextDirectoryEntry(DirectoryReader& d, Decoder& decoder, DirectoryEntry& entry, const uint8_t*& name) {
   if (d.directoryCursor > d.directoryEnd) return kErrorDamaged;  // extra areas ran past the chunk
   if (d.directoryEnd - d.directoryCursor < kDirectoryEntryFixedSize) {
-    ErrorCode rc = ReadDirectoryChunk(x);
+    ErrorCode rc = ReadDirectoryChunk(d, decoder);
     if (rc != 0) return rc;
     if (d.directoryEnd - d.directoryCursor < kDirectoryEntryFixedSize) return kErrorDamaged;
   }

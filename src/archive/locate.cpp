@@ -1,16 +1,9 @@
 // The start-up steps that find and read the appended data, shared by the stub and the zor tool.
 #include "archive/locate.h"
 
-#include "extract/extraction.h"
+#include "platform/bytes.h"
 
 namespace zor {
-
-namespace {
-
-constexpr uint32_t kTitleKept = kWindowTitleSize - 1;  // 79
-constexpr uint32_t kFolderKept = 259;                  // a path's longest length
-
-}  // namespace
 
 const char* DisplayNameOf(const char* path) {
   const char* afterBackslash = nullptr;
@@ -24,24 +17,17 @@ const char* DisplayNameOf(const char* path) {
   return path;
 }
 
-void SetDisplayName(Extraction& x, const char* path) {
-  const char* name = DisplayNameOf(path);
-  uint32_t i = 0;
-  for (; name[i] && i < kDisplayNameSize - 1; ++i) x.displayName[i] = name[i];
-  x.displayName[i] = 0;
-}
-
-ErrorCode InspectProgramFile(Extraction& x, ImageCheck& check) {
+ErrorCode InspectProgramFile(FileLayer& files, const CrcTable& crc, ImageCheck& check) {
   check = ImageCheck{};
   check.kind = ImageKind::kBareArchive;
-  FileHandle file = x.files.programFile;
+  FileHandle file = files.programFile;
   uint8_t* buffer = static_cast<uint8_t*>(MemAlloc(kPeHeadReadSize));
   if (!buffer) return kErrorNoMemory;
   ErrorCode result = 0;
   int32_t got;
-  if (FileSeek(x.files, file, 0, kSeekBegin) == kSeekFailed) {
+  if (FileSeek(files, file, 0, kSeekBegin) == kSeekFailed) {
     result = kErrorSeek;
-  } else if ((got = FileRead(x.files, file, buffer, kPeHeadReadSize)) < 0) {
+  } else if ((got = FileRead(files, file, buffer, kPeHeadReadSize)) < 0) {
     result = kErrorRead;
   } else if (got >= 2 && buffer[0] == 'M' && buffer[1] == 'Z') {
     if (!ParsePeImage(buffer, static_cast<uint32_t>(got), check.layout)) {
@@ -50,31 +36,31 @@ ErrorCode InspectProgramFile(Extraction& x, ImageCheck& check) {
       check.kind = ImageKind::kExecutable;
       check.storedStamp = LoadLE32(buffer + kImageStampOffset);
       // CRC-32 over the whole image, with the stamp and the fields a signing tool rewrites read as zero.
-      uint32_t crc = 0xFFFFFFFFu, done = 0, end = check.layout.appendedDataOffset;
+      uint32_t sum = 0xFFFFFFFFu, done = 0, end = check.layout.appendedDataOffset;
       for (;;) {
         uint32_t take = static_cast<uint32_t>(got);
         if (take > end - done) take = end - done;
         ClearUnstampedFields(check.layout, buffer, take, done);
-        crc = UpdateCrc(x.crc, crc, buffer, take);
+        sum = UpdateCrc(crc, sum, buffer, take);
         done += take;
         if (done == end) break;
-        got = FileRead(x.files, file, buffer, kPeHeadReadSize);
+        got = FileRead(files, file, buffer, kPeHeadReadSize);
         if (got < 0) { result = kErrorRead; break; }
         if (got == 0) { check.kind = ImageKind::kDamagedExecutable; break; }  // cut short
       }
-      check.actualStamp = ~crc;
+      check.actualStamp = ~sum;
     }
   }
-  x.files.programFilePos = kSeekFailed;  // moved behind the readers' backs: make the next one seek
+  files.programFilePos = kSeekFailed;  // moved behind the readers' backs: make the next one seek
   MemFree(buffer);
   return result;
 }
 
-ErrorCode ReadArchiveHeaders(Extraction& x, uint32_t appendedDataOffset, StubHeaderInfo& stub) {
-  FileLayer& files = x.files;
+ErrorCode ReadArchiveHeaders(FileLayer& files, uint32_t appendedDataOffset, StubHeaderInfo& stub,
+                             const StubStrings& strings, uint32_t& archiveOffset, ArchiveHeader& header) {
   FileHandle file = files.programFile;
   stub = StubHeaderInfo{};
-  x.archiveOffset = appendedDataOffset;
+  archiveOffset = appendedDataOffset;
 
   uint8_t bytes[kArchiveHeaderSize];
   if (FileSeek(files, file, static_cast<int32_t>(appendedDataOffset), kSeekBegin) != kSeekFailed &&
@@ -85,27 +71,26 @@ ErrorCode ReadArchiveHeaders(Extraction& x, uint32_t appendedDataOffset, StubHea
   if (stub.present) {
     const StubHeader& h = stub.header;
     // The archive stands behind the strings, however the reads below turn out.
-    x.archiveOffset += kStubHeaderSize + h.titleLength + h.folderLength;
-    uint32_t n = h.titleLength < kTitleKept ? h.titleLength : kTitleKept;
-    if (FileRead(files, file, x.windowTitle, n) != static_cast<int32_t>(n)) {
-      x.windowTitle[0] = 0;  // the file ends inside the title: no folder, no flags either
+    archiveOffset += kStubHeaderSize + h.titleLength + h.folderLength;
+    uint32_t n = h.titleLength < kStubTitleKept ? h.titleLength : kStubTitleKept;
+    if (FileRead(files, file, strings.title, n) != static_cast<int32_t>(n)) {
+      strings.title[0] = 0;
+      stub.titleCutShort = true;  // the file ends inside the title: no folder, no flags either
     } else {
-      x.windowTitle[n] = 0;
+      strings.title[n] = 0;
       FileSeek(files, file, static_cast<int32_t>(h.titleLength - n), kSeekCurrent);
-      uint32_t m = h.folderLength < kFolderKept ? h.folderLength : kFolderKept;
-      char* folder = x.options.targetFolder;
-      int32_t got = FileRead(files, file, folder, m);
-      folder[got == static_cast<int32_t>(m) ? m : 0] = 0;  // a folder cut short is dropped whole
-      x.options.overwriteWithoutPrompting = (h.flags & kStubFlagOverwrite) != 0;
+      uint32_t m = h.folderLength < kStubFolderKept ? h.folderLength : kStubFolderKept;
+      int32_t got = FileRead(files, file, strings.folder, m);
+      strings.folder[got == static_cast<int32_t>(m) ? m : 0] = 0;  // a folder cut short is dropped whole
     }
   }
 
-  uint32_t at = FileSeek(files, file, static_cast<int32_t>(x.archiveOffset), kSeekBegin);
+  uint32_t at = FileSeek(files, file, static_cast<int32_t>(archiveOffset), kSeekBegin);
   if (FileRead(files, file, bytes, kArchiveHeaderSize) != static_cast<int32_t>(kArchiveHeaderSize)) {
     files.programFilePos = kSeekFailed;
     return kErrorRead;
   }
-  x.archiveHeader = ParseArchiveHeader(bytes);
+  header = ParseArchiveHeader(bytes);
   files.programFilePos = at == kSeekFailed ? kSeekFailed : at + kArchiveHeaderSize;
   return 0;
 }

@@ -2,6 +2,7 @@
 #include "archive/pe_image.h"
 
 #include "archive/archive_format.h"
+#include "platform/bytes.h"
 
 namespace zor {
 

@@ -1,7 +1,7 @@
 // The tool's exit codes, and how a failure that ends a command is told.
 #pragma once
 
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 

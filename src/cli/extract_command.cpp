@@ -54,7 +54,7 @@ int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, Termina
   Extraction& x = archive.x();
   if (ErrorCode r = archive.Open(options.path); r < 0) return ReportFailure(x, r, options.path);
   if (x.archiveHeader.fileCount == 0) {
-    frontEnd.ShowMessage(nullptr, kNoFiles, x.windowTitle, kMessageOk);
+    frontEnd.ShowMessage(nullptr, kNoFiles, x.windowTitle, Notice::kInformation);
     return kExitOk;
   }
 

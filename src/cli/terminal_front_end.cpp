@@ -8,14 +8,6 @@
 
 namespace zor {
 
-namespace {
-
-constexpr uint32_t kButtonsMask = 0x0F;
-constexpr uint32_t kOkCancel = 1;    // MB_OKCANCEL
-constexpr uint32_t kIconMask = 0xF0;  // a message with an icon reports a failure
-
-}  // namespace
-
 std::string TerminalFrontEnd::Shown(std::string_view text) const {
   std::string utf8 = codePage_ ? codePage_->ToUtf8(text) : std::string(text);
   for (char& c : utf8)
@@ -39,19 +31,18 @@ int TerminalFrontEnd::ReadAnswer() {
   return std::tolower(first);
 }
 
-int TerminalFrontEnd::ShowMessage(WindowRef, const char* text, const char*, uint32_t style) {
+NoticeAnswer TerminalFrontEnd::ShowMessage(WindowRef, const char* text, const char*, Notice kind) {
   if (progress_) progress_->Clear();
   std::fprintf(err_, "zor: %s\n", Shown(text).c_str());
   // A failure of an entry is counted once, when the entry is finished with.
-  if ((style & kIconMask) && !inEntry_) ++counts_.errors;
-  if ((style & kButtonsMask) != kOkCancel) return kAnswerOk;
-  if (!interactive_) return kAnswerOk;
+  if (kind != Notice::kInformation && !inEntry_) ++counts_.errors;
+  if (kind != Notice::kFailureOrGoOn || !interactive_) return NoticeAnswer::kOk;
   for (;;) {
     std::fprintf(err_, "Continue? [o]k / [c]ancel: ");
     std::fflush(err_);
     switch (ReadAnswer()) {
-      case 'o': case 'y': return kAnswerOk;
-      case 'c': case 'n': case 0: return kAnswerCancel;
+      case 'o': case 'y': return NoticeAnswer::kOk;
+      case 'c': case 'n': case 0: return NoticeAnswer::kCancel;
     }
   }
 }
@@ -59,22 +50,22 @@ int TerminalFrontEnd::ShowMessage(WindowRef, const char* text, const char*, uint
 // The progress display names the entries itself.
 void TerminalFrontEnd::SetStatus(WindowRef, const char*) {}
 
-int TerminalFrontEnd::AskOverwrite(const char* fullPath) {
-  if (keepExisting_) return kOverwriteNo;
+OverwriteAnswer TerminalFrontEnd::AskOverwrite(const char* fullPath) {
+  if (keepExisting_) return OverwriteAnswer::kNo;
   if (progress_) progress_->Clear();
   const std::string path = Shown(fullPath);
   if (!interactive_) {
     std::fprintf(err_, "zor: File \"%s\" already exists: kept (--overwrite replaces it)\n", path.c_str());
-    return kOverwriteNo;
+    return OverwriteAnswer::kNo;
   }
   for (;;) {
     std::fprintf(err_, "File \"%s\" already exists. Do you want to replace it? [y]es / [n]o / [a]ll: ",
                  path.c_str());
     std::fflush(err_);
     switch (ReadAnswer()) {
-      case 'y': return kOverwriteYes;
-      case 'a': return kOverwriteYesToAll;
-      case 'n': case 0: return kOverwriteNo;
+      case 'y': return OverwriteAnswer::kYes;
+      case 'a': return OverwriteAnswer::kYesToAll;
+      case 'n': case 0: return OverwriteAnswer::kNo;
     }
   }
 }

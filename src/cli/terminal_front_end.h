@@ -29,9 +29,9 @@ class TerminalFrontEnd final : public FrontEnd {
   // An error the tool reported on its own.
   void CountError() { ++counts_.errors; }
 
-  int ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) override;
+  NoticeAnswer ShowMessage(WindowRef owner, const char* text, const char* caption, Notice kind) override;
   void SetStatus(WindowRef dialog, const char* text) override;
-  int AskOverwrite(const char* fullPath) override;
+  OverwriteAnswer AskOverwrite(const char* fullPath) override;
   void PumpMessages() override;
   void EntryStarted(const DirectoryEntry& entry, const char* storedPath, uint32_t length) override;
   void EntryFinished(const DirectoryEntry& entry, const char* storedPath, uint32_t length,

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "archive/archive_format.h"
-#include "extract/extraction.h"
+#include "decoder/decoder.h"
+#include "platform/bytes.h"
 
 namespace zor {
 
@@ -37,9 +37,9 @@ namespace {
 // Reads up to `want` fresh bytes of the block behind the 8 carried ones and places `limit`. A short read
 // means the program file ended inside the block: what did arrive is the rest of the block's input, and the
 // next Refill reports -50.
-ErrorCode ReadFresh(Extraction& x, uint32_t want) {
-  BitReader& r = x.bitReader;
-  int32_t n = ArchiveRead(x.files, r.buffer + kBitReaderLookahead, want);
+ErrorCode ReadFresh(Decoder& d, uint32_t want) {
+  BitReader& r = d.bitReader;
+  int32_t n = ArchiveRead(*d.files, r.buffer + kBitReaderLookahead, want);
   if (n < 0) return n;
   uint32_t got = static_cast<uint32_t>(n);
   r.remaining = got < want ? 0 : r.remaining - got;
@@ -51,10 +51,10 @@ ErrorCode ReadFresh(Extraction& x, uint32_t want) {
 
 }  // namespace
 
-ErrorCode OpenBlock(Extraction& x) {
-  BitReader& r = x.bitReader;
-  FileLayer& f = x.files;
-  SegmentDecoder& s = x.segment;
+ErrorCode OpenBlock(Decoder& d) {
+  BitReader& r = d.bitReader;
+  FileLayer& f = *d.files;
+  SegmentDecoder& s = d.segment;
   if (s.hasHistory && f.programFilePos != s.resumePos) {
     if (FileSeek(f, f.programFile, static_cast<int32_t>(s.resumePos), kSeekBegin) == kSeekFailed)
       return kErrorSeek;
@@ -72,7 +72,7 @@ ErrorCode OpenBlock(Extraction& x) {
   uint32_t got = static_cast<uint32_t>(n);
   if (packedSize > kBitReaderLookahead && got == kBitReaderLookahead) {
     r.remaining = packedSize - kBitReaderLookahead;
-    return ReadFresh(x, r.remaining < kBitReaderFreshMax ? r.remaining : kBitReaderFreshMax);
+    return ReadFresh(d, r.remaining < kBitReaderFreshMax ? r.remaining : kBitReaderFreshMax);
   }
   // The whole block is in (or the file ended within its first 8 bytes). Bytes read beyond packedSize
   // belong to the next block and are not this block's data.
@@ -83,19 +83,19 @@ ErrorCode OpenBlock(Extraction& x) {
   return 0;
 }
 
-ErrorCode Refill(Extraction& x) {
-  BitReader& r = x.bitReader;
+ErrorCode Refill(Decoder& d) {
+  BitReader& r = d.bitReader;
   if (r.remaining == 0) return kErrorInputExhausted;
-  if (x.cancelRequested.load(std::memory_order_relaxed)) return kErrorCancelled;
+  if (CancelRequested(d)) return kErrorCancelled;
   uint32_t carry = static_cast<uint32_t>(r.cursor - r.limit);
   if (r.cursor < r.limit || carry > kBitReaderLookahead) return kErrorDamaged;  // decoders never do this
   std::memmove(r.buffer, r.limit, kBitReaderLookahead);
   r.cursor = r.buffer + carry;
-  return ReadFresh(x, r.remaining < kBitReaderFreshMax ? r.remaining : kBitReaderFreshMax);
+  return ReadFresh(d, r.remaining < kBitReaderFreshMax ? r.remaining : kBitReaderFreshMax);
 }
 
-int32_t CopyStored(Extraction& x, uint8_t* destination, uint32_t count) {
-  BitReader& r = x.bitReader;
+int32_t CopyStored(Decoder& d, uint8_t* destination, uint32_t count) {
+  BitReader& r = d.bitReader;
   if (r.bitOffset > 0) ++r.cursor;
   // A damaged stored block can leave the cursor behind the data; that is nothing to copy, not a negative count.
   int64_t available = (r.limit - r.cursor) + (r.remaining > 0 ? kBitReaderLookahead : 0);
@@ -103,11 +103,11 @@ int32_t CopyStored(Extraction& x, uint8_t* destination, uint32_t count) {
   uint32_t take = available < count ? static_cast<uint32_t>(available) : count;
   std::memcpy(destination, r.cursor, take);
   r.cursor += take;
-  if (x.cancelRequested.load(std::memory_order_relaxed)) return kErrorCancelled;
+  if (CancelRequested(d)) return kErrorCancelled;
   if (take < count) {
     uint32_t more = count - take < r.remaining ? count - take : r.remaining;
     if (more > 0) {
-      int32_t n = ArchiveRead(x.files, destination + take, more);
+      int32_t n = ArchiveRead(*d.files, destination + take, more);
       if (n < 0) return n;
       take += static_cast<uint32_t>(n);
     }

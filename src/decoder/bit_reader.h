@@ -10,11 +10,11 @@
 
 #include <cstdint>
 
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 
-struct Extraction;
+struct Decoder;
 
 inline constexpr uint32_t kBitReaderBufferSize = 61440;
 inline constexpr uint32_t kBitReaderFreshMax = 61424;
@@ -22,11 +22,11 @@ inline constexpr uint32_t kBitReaderLookahead = 8;
 // Zeroed bytes behind the end of the data. A group that starts before `limit` ends within 9 bytes behind
 // it, and the decoders' 64-bit loads run at most 16 bytes ahead of their cursor.
 inline constexpr uint32_t kBitReaderSlack = 64;
-// What the extract driver must allocate for BitReader::buffer (MemAlloc; contents need not be cleared).
+// What AllocateInput allocates for BitReader::buffer (contents need not be cleared).
 inline constexpr uint32_t kBitReaderAllocSize = kBitReaderBufferSize + kBitReaderSlack;
 
 struct BitReader {
-  uint8_t* buffer;          // kBitReaderAllocSize bytes, owned by the extract driver
+  uint8_t* buffer;          // kBitReaderAllocSize bytes (AllocateInput)
   const uint8_t* cursor;    // byte holding the next unread bit
   uint32_t bitOffset;       // low bits of *cursor already consumed, 0..7
   const uint8_t* limit;     // decoders call Refill before the next group of items once cursor >= limit
@@ -41,17 +41,16 @@ struct BlockHeader {
   uint32_t size;        // decoded bytes
   uint32_t packedSize;  // bytes in the file, header included
 };
-inline constexpr uint32_t kBlockHeaderBits = 45;
 
 // Reads the next block of the current segment into the buffer; the reader then stands at its first bit.
 // -17 when the seek back to the segment fails, the file layer's code when a read fails, -11 when fewer
 // than 6 bytes arrive or packedSize is below 6.
-ErrorCode OpenBlock(Extraction& x);
+ErrorCode OpenBlock(Decoder& d);
 // More of the current block: -50 when none is left, -25 when cancelled, or a read failure.
-ErrorCode Refill(Extraction& x);
+ErrorCode Refill(Decoder& d);
 // Copies a stored payload from the next byte boundary on: the count copied (fewer when the block's bytes
 // run out), -25 when cancelled, or a read failure.
-int32_t CopyStored(Extraction& x, uint8_t* destination, uint32_t count);
+int32_t CopyStored(Decoder& d, uint8_t* destination, uint32_t count);
 // The header fields from a block's first 6 bytes.
 BlockHeader ReadBlockHeader(const uint8_t* first);
 // Empties the reader (after a segment restart).

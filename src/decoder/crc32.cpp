@@ -1,5 +1,5 @@
 // CRC-32 (reflected, polynomial 0xEDB88320): slicing-by-8 tables, and on x86-64 carry-less multiplication.
-#include "decoder/output_filter.h"
+#include "decoder/crc32.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ZOR_CRC_CARRYLESS 1

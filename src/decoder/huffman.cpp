@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "decoder/bit_stream.h"
-#include "extract/extraction.h"
+#include "decoder/decoder.h"
 
 namespace zor {
 
@@ -139,13 +139,13 @@ void SetFixedCodeLengths(uint8_t* d, int32_t reach) {
 // large, not exact.
 static inline uint32_t DoubleWeight(uint32_t w) { return w < (1u << 24) ? w << 1 : w; }
 
-ErrorCode ReadCodeLengths(Extraction& x, uint8_t* destination, uint32_t setLength, uint32_t setCount,
+ErrorCode ReadCodeLengths(Decoder& d, uint8_t* destination, uint32_t setLength, uint32_t setCount,
                           int32_t reach) {
   if (setCount == 0) {
     SetFixedCodeLengths(destination, reach);
     return 0;
   }
-  BitReader& r = x.bitReader;
+  BitReader& r = d.bitReader;
   BitStream in;
   in.Load(r);
   ErrorCode rc = 0;
@@ -153,7 +153,7 @@ ErrorCode ReadCodeLengths(Extraction& x, uint8_t* destination, uint32_t setLengt
   auto ready = [&]() -> ErrorCode {
     if (in.AtLimit(r.limit)) {
       in.Store(r);
-      ErrorCode e = Refill(x);
+      ErrorCode e = Refill(d);
       if (e < 0) return e;
       in.Load(r);
     }
@@ -176,14 +176,14 @@ ErrorCode ReadCodeLengths(Extraction& x, uint8_t* destination, uint32_t setLengt
   }
   for (uint32_t s = 0; s < kPreCodeSymbols; ++s)
     if (pre[s] > kMaxCodeLength) return kErrorDamaged;
-  const HuffmanTable preTable{x.tables.preCode, kPreCodeTableBits};
+  const HuffmanTable preTable{d.tables.preCode, kPreCodeTableBits};
   if ((rc = BuildHuffmanTable(preTable, pre, kPreCodeSymbols, kPreCodeLookupBits, nullptr)) < 0) return rc;
 
   const uint32_t total = setLength * setCount;
   uint32_t p = 0, ref = 0, z = 1, y = 1;
   while (p < total) {
     if ((rc = ready()) < 0) return rc;
-    uint32_t e = LookUpEntry(x.tables.preCode, kPreCodeTableBits, in.bits);
+    uint32_t e = LookUpEntry(d.tables.preCode, kPreCodeTableBits, in.bits);
     if (e & kEntryInvalid) return kErrorDamaged;
     in.Drop(e & kEntryBitsMask);
     uint32_t s = e >> 16;

@@ -18,13 +18,12 @@
 
 #include <cstdint>
 
-#include "extract/file_layer.h"
+#include "decoder/format_constants.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 
-struct Extraction;
-
-inline constexpr uint32_t kMaxCodeLength = 16;
+struct Decoder;
 
 // Entry layout:
 //   bits 0..5   in a leaf: the bits to consume, the code and its extra bits (if its alphabet gives any) taken
@@ -46,14 +45,12 @@ constexpr uint32_t TableSize(uint32_t symbols, uint32_t tableBits) {
 }
 
 // Our main-table widths, and the model's widths that decide the node pool.
-inline constexpr uint32_t kLitLenSymbols = 288, kLitLenTableBits = 11, kLitLenLookupBits = 9;
-inline constexpr uint32_t kDistanceSymbols[3] = {42, 14, 28};
+inline constexpr uint32_t kLitLenTableBits = 11, kLitLenLookupBits = 9;
 inline constexpr uint32_t kDistanceTableBits = 8, kDistanceLookupBits = 7;
 inline constexpr uint32_t kDistanceTableStride = 2048;
 static_assert(TableSize(42, kDistanceTableBits) <= kDistanceTableStride);
-inline constexpr uint32_t kSortedSymbols = 258, kSortedTableBits = 10, kSortedLookupBits = 9;
-inline constexpr uint32_t kPreCodeSymbols = 21, kPreCodeTableBits = 7, kPreCodeLookupBits = 6;
-inline constexpr uint32_t kMaxSortedTables = 6;
+inline constexpr uint32_t kSortedTableBits = 10, kSortedLookupBits = 9;
+inline constexpr uint32_t kPreCodeTableBits = 7, kPreCodeLookupBits = 6;
 
 struct HuffmanTable {
   uint32_t* entries;   // main table, then the subtables
@@ -67,7 +64,7 @@ inline uint32_t LookUpEntry(const uint32_t* t, uint32_t tableBits, uintptr_t bit
   return e;
 }
 
-// Working storage of the block decoders, rebuilt for every table set; lives in the Extraction so that
+// Working storage of the block decoders, rebuilt for every table set; lives in the Decoder so that
 // nothing is allocated per block or symbol (besides what the format's own rules allocate).
 struct DecoderTables {
   uint32_t preCode[TableSize(kPreCodeSymbols, kPreCodeTableBits)];
@@ -77,7 +74,7 @@ struct DecoderTables {
       // Distance alphabets 0, 1 and 2, evenly spaced: a length's entry names its alphabet's table by number.
       uint32_t distance[3][kDistanceTableStride];
       uint32_t litLenInfo[kLitLenSymbols];
-      uint32_t distanceInfo[42];
+      uint32_t distanceInfo[kDistanceSymbols[0]];
     } lz;
     struct {
       uint32_t table[kMaxSortedTables][TableSize(kSortedSymbols, kSortedTableBits)];
@@ -96,7 +93,7 @@ ErrorCode BuildHuffmanTable(const HuffmanTable& table, const uint8_t* lengths, u
                             uint32_t lookupBits, const uint32_t* info);
 // Reads setCount sets of setLength code lengths (or the built-in ones when setCount is 0). 0, -11, or the
 // failure of a Refill.
-ErrorCode ReadCodeLengths(Extraction& x, uint8_t* destination, uint32_t setLength, uint32_t setCount,
+ErrorCode ReadCodeLengths(Decoder& d, uint8_t* destination, uint32_t setLength, uint32_t setCount,
                           int32_t reach);
 // The 344 built-in lengths of an LZ block whose output ends at window offset `reach`.
 void SetFixedCodeLengths(uint8_t* destination, int32_t reach);

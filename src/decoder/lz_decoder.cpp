@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "decoder/bit_stream.h"
+#include "decoder/decoder.h"
 #include "decoder/huffman.h"
-#include "extract/extraction.h"
 
 namespace zor {
 namespace {
@@ -34,8 +34,6 @@ constexpr uint32_t kSwapRecent = 1u << 6;
 // its word overshoot.
 constexpr ptrdiff_t kFastInputMargin = 40;
 constexpr ptrdiff_t kFastOutputMargin = 258 + 40;
-constexpr uint32_t kSetLength = 344;        // m = 1 or 2: literal/length and distance alphabets 0 and 1
-constexpr uint32_t kSetLengthThree = 372;   // m = 3: and distance alphabet 2
 
 inline uint32_t CodeLength(uint32_t e) { return (e >> kEntryCodeShift) & kEntryCodeMask; }
 // The extra bits that follow a leaf's code.
@@ -283,10 +281,10 @@ void ApplyDeltaMarks(uint8_t* window, uint32_t end, const DeltaMark* marks, uint
   }
 }
 
-int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, uint32_t blockLength,
+int32_t DecodeLzBlock(Decoder& d, uint8_t* window, uint32_t historyLength, uint32_t blockLength,
                       bool useDeltaMarks) {
-  BitReader& r = x.bitReader;
-  if (useDeltaMarks) x.deltaMarkCount = 0;
+  BitReader& r = d.bitReader;
+  if (useDeltaMarks) d.deltaMarkCount = 0;
 
   BitStream in;
   in.Load(r);
@@ -296,18 +294,18 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
   if (m == 0 || (m == 3 && u == 0)) return kErrorDamaged;
   in.Store(r);
 
-  const uint32_t t = m == 3 ? kSetLengthThree : kSetLength;
-  uint8_t* lengths = static_cast<uint8_t*>(MemAlloc(u ? u * t : kSetLength));
+  const uint32_t t = m == 3 ? kSetLengthLarge : kSetLengthSmall;
+  uint8_t* lengths = static_cast<uint8_t*>(MemAlloc(u ? u * t : kSetLengthSmall));
   if (!lengths) return kErrorNoMemory;
   const int32_t reach = static_cast<int32_t>(historyLength + blockLength);
-  ErrorCode rc = ReadCodeLengths(x, lengths, t, u, reach);
+  ErrorCode rc = ReadCodeLengths(d, lengths, t, u, reach);
   if (rc < 0) {
     MemFree(lengths);
     return rc;
   }
   in.Load(r);
 
-  auto& tables = x.tables.lz;
+  auto& tables = d.tables.lz;
   BuildLitLenInfo(tables.litLenInfo, m);
   BuildDistanceInfo(tables.distanceInfo);
   const HuffmanTable litLen{tables.litLen, kLitLenTableBits};
@@ -319,11 +317,11 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
   uint32_t recent0 = 0, recent1 = 0;
   const uint32_t sets = u ? u : 1;
   uint32_t set = 0;
-  DeltaMark* const marks = x.deltaMarks;
+  DeltaMark* const marks = d.deltaMarks;
 
   for (;;) {
     // A new table set.
-    if (x.cancelRequested.load(std::memory_order_relaxed)) {
+    if (CancelRequested(d)) {
       rc = kErrorCancelled;
       goto fail;
     }
@@ -361,7 +359,7 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
       uint32_t e;
       if (in.AtLimit(lim)) {
         in.Store(r);
-        rc = Refill(x);
+        rc = Refill(d);
         if (rc == kErrorInputExhausted) goto done;
         if (rc < 0) goto fail;
         in.Load(r);
@@ -383,13 +381,13 @@ int32_t DecodeLzBlock(Extraction& x, uint8_t* window, uint32_t historyLength, ui
           rc = kErrorDamaged;
           goto fail;
         }
-        uint32_t d = in.Take(3);
+        const uint32_t delta = in.Take(3);
         if (useDeltaMarks) {
-          if (x.deltaMarkCount == kMaxDeltaMarks) {
+          if (d.deltaMarkCount == kMaxDeltaMarks) {
             rc = kErrorDamaged;
             goto fail;
           }
-          marks[x.deltaMarkCount++] = (d << 24) | static_cast<uint32_t>(out - window);
+          marks[d.deltaMarkCount++] = (delta << 24) | static_cast<uint32_t>(out - window);
         }
         continue;
       }
@@ -421,7 +419,7 @@ done:
   MemFree(lengths);
   {
     uint32_t produced = static_cast<uint32_t>(out - start);
-    if (useDeltaMarks) ApplyDeltaMarks(window, historyLength + produced, marks, x.deltaMarkCount);
+    if (useDeltaMarks) ApplyDeltaMarks(window, historyLength + produced, marks, d.deltaMarkCount);
     return static_cast<int32_t>(produced);
   }
 

@@ -3,15 +3,12 @@
 
 #include <cstdint>
 
-#include "extract/file_layer.h"
+#include "decoder/call_filter.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 
-struct Extraction;
-
-// The delta marks of the LZ block decoded last: d in the top 8 bits, window offset in the low 24.
-inline constexpr uint32_t kMaxDeltaMarks = 1024;
-using DeltaMark = uint32_t;
+struct Decoder;
 
 // The window is allocated this much beyond windowCapacity: a block-sorting block needs one byte of room
 // behind its output, which the history rules (in terms of windowCapacity) do not always leave.
@@ -38,19 +35,19 @@ struct LocalHeader {
 };
 inline constexpr uint32_t kLocalHeaderSize = 11;
 
-// Writes `length` bytes of the file whose LocalHeader lies at stream `position` of the segment at
-// `segmentOffset` (from the ArchiveHeader) to `output`, through the call filter chosen by `flags` (directory
-// entry flags). 0 with x.output.fileCrc holding the CRC-32 of what was written (fewer than `length` bytes
-// when the segment ends first), or a negative ErrorCode. Continues in the current segment when it can;
-// restarts it otherwise. Needs x.bitReader.buffer.
-ErrorCode DecodeFileData(Extraction& x, FileHandle output, uint32_t segmentOffset, uint32_t position,
-                         uint32_t length, uint8_t flags);
-// Forgets the current segment and frees the window: the next request restarts. The extract driver calls
-// it before its first request and after its last (a fresh context is already in this state).
-void ResetSegmentDecoder(Extraction& x);
+// Writes `length` bytes of the file whose LocalHeader lies at stream `position` of the segment whose first
+// block begins at file offset `segmentPos`, to `output`, through `filter`. 0 with d.output.fileCrc holding
+// the CRC-32 of what was written (fewer than `length` bytes when the segment ends first), or a negative
+// ErrorCode. Continues in the current segment when it can; restarts it otherwise. Needs the input buffer
+// (AllocateInput).
+ErrorCode DecodeFileData(Decoder& d, FileHandle output, uint32_t segmentPos, uint32_t position,
+                         uint32_t length, CallFilter filter);
+// Forgets the current segment and frees the window: the next request restarts. AllocateInput and FreeInput
+// call it, before a walk's first request and after its last (a fresh decoder is already in this state).
+void ResetSegmentDecoder(Decoder& d);
 
 // The history the next block keeps: turns the delta-filtered bytes of the last `keep` bytes of history
 // back into the form the LZ decoder produced, which is what the next block's matches refer to.
-void ReencodeHistory(Extraction& x, uint32_t keep);
+void ReencodeHistory(Decoder& d, uint32_t keep);
 
 }  // namespace zor

@@ -4,21 +4,19 @@
 #include <cstring>
 
 #include "decoder/bit_stream.h"
+#include "decoder/decoder.h"
 #include "decoder/huffman.h"
-#include "extract/extraction.h"
 
 namespace zor {
 namespace {
 
-constexpr uint32_t kGroupSize = 50;       // symbols per selector
-constexpr uint32_t kOriginMarker = 257;
 constexpr uint32_t kNoOrigin = 0xFFFFFFFFu;
 
 }  // namespace
 
-ErrorCode DecodeSortedBlock(Extraction& x, uint8_t* out, uint32_t size) {
-  BitReader& r = x.bitReader;
-  auto& tables = x.tables.sorted;
+ErrorCode DecodeSortedBlock(Decoder& d, uint8_t* out, uint32_t size) {
+  BitReader& r = d.bitReader;
+  auto& tables = d.tables.sorted;
   BitStream in;
   in.Load(r);
   const uint32_t bias = in.Take(8);
@@ -26,7 +24,7 @@ ErrorCode DecodeSortedBlock(Extraction& x, uint8_t* out, uint32_t size) {
   if (tableCount == 0 || tableCount > kMaxSortedTables) return kErrorDamaged;
   in.Store(r);
   for (uint32_t k = 0; k < tableCount; ++k) {
-    ErrorCode rc = ReadCodeLengths(x, tables.lengths, kSortedSymbols, 1, 0);
+    ErrorCode rc = ReadCodeLengths(d, tables.lengths, kSortedSymbols, 1, 0);
     if (rc < 0) return rc;
     rc = BuildHuffmanTable({tables.table[k], kSortedTableBits}, tables.lengths, kSortedSymbols,
                            kSortedLookupBits, nullptr);
@@ -46,19 +44,19 @@ ErrorCode DecodeSortedBlock(Extraction& x, uint8_t* out, uint32_t size) {
   for (uint32_t i = 0; i < kMaxSortedTables; ++i) tableList[i] = static_cast<uint8_t>(i);
 
   const uint32_t positions = size + 1;
-  uint32_t weight = 1, origin = kNoOrigin, p = 0, inGroup = kGroupSize;
+  uint32_t weight = 1, origin = kNoOrigin, p = 0, inGroup = kSelectorGroup;
   const uint32_t* table = tables.table[0];
   while (p < positions) {
     if (in.AtLimit(r.limit)) {
-      if (x.cancelRequested.load(std::memory_order_relaxed)) return kErrorCancelled;
+      if (CancelRequested(d)) return kErrorCancelled;
       in.Store(r);
-      ErrorCode rc = Refill(x);
+      ErrorCode rc = Refill(d);
       if (rc < 0) return rc;
       in.Load(r);
       continue;
     }
     in.Fill();
-    if (inGroup == kGroupSize) {
+    if (inGroup == kSelectorGroup) {
       // Selector: j one-bits and a zero-bit, a move-to-front index into the table numbers.
       uint32_t j = 0;
       while (in.Take(1)) {
@@ -117,7 +115,7 @@ ErrorCode DecodeSortedBlock(Extraction& x, uint8_t* out, uint32_t size) {
     uint32_t b = out[i];
     link[i] = (b << 24) | next[b]++;
   }
-  if (x.cancelRequested.load(std::memory_order_relaxed)) {
+  if (CancelRequested(d)) {
     MemFree(link);
     return kErrorCancelled;
   }

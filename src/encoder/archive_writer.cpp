@@ -1,11 +1,13 @@
-// Local headers, directory entries and segments, the archive and stub headers, the call filters.
+// Local headers, directory entries and segments, the archive and stub headers.
 #include "encoder/archive_writer.h"
 
 #include <algorithm>
 
 #include "archive/archive_format.h"
-#include "decoder/output_filter.h"
+#include "decoder/crc32.h"
+#include "encoder/call_filter.h"
 #include "encoder/lz_items.h"
+#include "platform/bytes.h"
 
 namespace zor::encoder {
 
@@ -18,9 +20,6 @@ void PutLE16(std::vector<uint8_t>& out, uint32_t v) {
 void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
   PutLE16(out, v & 0xFFFF);
   PutLE16(out, v >> 16);
-}
-void StoreLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 uint32_t Crc32(const uint8_t* data, uint32_t length) {
@@ -163,42 +162,6 @@ std::vector<uint8_t> WriteStubHeader(uint8_t flags, const std::string& title, co
   out.insert(out.end(), title.begin(), title.end());
   out.insert(out.end(), folder.begin(), folder.end());
   return out;
-}
-
-void EncodeCalls16(uint8_t* bytes, uint32_t length) {
-  for (uint32_t i = 0; i < length;) {
-    if (bytes[i] != 0xE8 || i + 2 >= length) {
-      ++i;
-      continue;
-    }
-    uint32_t o = i + 1;
-    uint32_t w = (LoadLE16(bytes + o) + o) & 0xFFFF;
-    bytes[o] = static_cast<uint8_t>(w);
-    bytes[o + 1] = static_cast<uint8_t>(w >> 8);
-    i += 3;
-  }
-}
-
-void EncodeCalls32(uint8_t* bytes, uint32_t length) {
-  // The extractor maps a stored w in [0, n) to w - o and one in [-o, 0) to n - o - 1 - w, and leaves
-  // all else alone: a bijection of [-o, n) onto [-o, n - 1]. Its inverse, with v the real displacement:
-  const int64_t n = length;
-  for (uint32_t i = 0; i < length;) {
-    if (bytes[i] != 0xE8 || i + 4 >= length) {
-      ++i;
-      continue;
-    }
-    const int64_t o = i + 1;
-    int64_t v = static_cast<int32_t>(LoadLE32(bytes + o));
-    int64_t w = v;
-    if (v >= -o && v < n - o) {
-      w = v + o;
-    } else if (v >= n - o && v <= n - 1) {
-      w = n - o - 1 - v;
-    }
-    StoreLE32(bytes + o, static_cast<uint32_t>(w));
-    i += 5;
-  }
 }
 
 uint32_t ArchiveBuilder::AddSegment(const std::vector<uint8_t>& segment) {

@@ -1,5 +1,5 @@
 // The archive around the blocks: files' stretches of a segment's stream, directory entries and
-// directory segments, the archive header, the stub header, and the forward call filters.
+// directory segments, the archive header and the stub header.
 #pragma once
 
 #include <cstdint>
@@ -69,11 +69,6 @@ std::vector<uint8_t> EncodeDirectorySegment(const std::vector<uint8_t>& chunk, u
 
 std::vector<uint8_t> WriteArchiveHeader(uint32_t directoryOffset, uint32_t fileCount, uint32_t archiveLength);
 std::vector<uint8_t> WriteStubHeader(uint8_t flags, const std::string& title, const std::string& folder);
-
-// The archiver's side of the call filters: the exact inverses of the extractor's translations,
-// over a whole file in place. Operands that would reach past the file's end stay as they are.
-void EncodeCalls16(uint8_t* bytes, uint32_t length);
-void EncodeCalls32(uint8_t* bytes, uint32_t length);
 
 // Assembles an archive: the header, the data segments in the order added, the directory.
 class ArchiveBuilder {

@@ -13,19 +13,15 @@
 
 #include "archive/archive_format.h"
 #include "encoder/archive_writer.h"
+#include "encoder/call_filter.h"
 #include "encoder/trial_coding.h"
+#include "platform/bytes.h"
 
 namespace zor::encoder {
 
 namespace {
 
 constexpr size_t kTrialBytes = 1 << 20;
-
-uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
 
 struct CallCounts {
   uint32_t e8 = 0;         // E8 bytes with four bytes behind them
@@ -38,7 +34,7 @@ CallCounts CountCalls(const uint8_t* data, size_t size) {
   for (size_t i = 0; i + 5 <= size; ++i) {
     if (data[i] != 0xE8) continue;
     ++c.e8;
-    int64_t target = static_cast<int64_t>(i) + 5 + static_cast<int32_t>(Load32(data + i + 1));
+    int64_t target = static_cast<int64_t>(i) + 5 + static_cast<int32_t>(LoadLE32(data + i + 1));
     if (target >= 0 && target < n) ++c.inside32;
   }
   return c;
@@ -57,7 +53,7 @@ ImageInfo ReadImage(const uint8_t* data, size_t size) {
   ImageInfo info;
   if (size < 64 || data[0] != 'M' || data[1] != 'Z') return info;
   info.kind = Image::kDos;
-  uint32_t pe = Load32(data + 0x3C);
+  uint32_t pe = LoadLE32(data + 0x3C);
   if (pe > size - 24 || std::memcmp(data + pe, "PE\0\0", 4) != 0) return info;
   uint16_t machine = Load16(data + pe + 4);
   info.kind = machine == 0x014C || machine == 0x8664 ? Image::kPeX86 : Image::kPeOther;
@@ -66,7 +62,7 @@ ImageInfo ReadImage(const uint8_t* data, size_t size) {
   for (uint32_t k = 0; k < sections && table + 40 * (k + 1) <= size; ++k) {
     const uint8_t* s = data + table + 40 * k;
     constexpr uint32_t kContainsCode = 0x20, kExecutable = 0x20000000;
-    if (Load32(s + 36) & (kContainsCode | kExecutable)) info.codeBytes += Load32(s + 16);
+    if (LoadLE32(s + 36) & (kContainsCode | kExecutable)) info.codeBytes += LoadLE32(s + 16);
   }
   return info;
 }

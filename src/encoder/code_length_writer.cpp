@@ -43,7 +43,7 @@ uint32_t DigitCost(uint32_t n, uint32_t costOne, uint32_t costTwo) {
 
 // One search under fixed symbol costs; returns the items of the cheapest path.
 std::vector<uint8_t> ShortestItems(const uint8_t* target, uint32_t setLength, uint32_t total,
-                                   const uint32_t cost[kPrecodeSymbols]) {
+                                   const uint32_t cost[kPreCodeSymbols]) {
   // Run costs, and at the end of the list any longer run (the reader stops at the end) if cheaper.
   uint32_t maxRun = std::min(total, kMaxRunEdge);
   std::vector<uint32_t> zeroCost(maxRun + 1), repeatCost(maxRun + 1), zeroEnd(maxRun + 1),
@@ -171,13 +171,13 @@ std::vector<uint8_t> ShortestItems(const uint8_t* target, uint32_t setLength, ui
   return items;
 }
 
-void PrecodeFromItems(const std::vector<uint8_t>& items, uint8_t lengths[kPrecodeSymbols]) {
-  uint64_t freq[kPrecodeSymbols] = {};
+void PrecodeFromItems(const std::vector<uint8_t>& items, uint8_t lengths[kPreCodeSymbols]) {
+  uint64_t freq[kPreCodeSymbols] = {};
   for (uint8_t s : items) ++freq[s];
-  BuildLengthLimitedLengths(freq, kPrecodeSymbols, kMaxCodeLength, lengths);
+  BuildLengthLimitedLengths(freq, kPreCodeSymbols, kMaxCodeLength, lengths);
 }
 
-uint64_t ItemBits(const std::vector<uint8_t>& items, const uint8_t lengths[kPrecodeSymbols]) {
+uint64_t ItemBits(const std::vector<uint8_t>& items, const uint8_t lengths[kPreCodeSymbols]) {
   uint64_t bits = PrecodeLengthsBits(lengths);
   for (uint8_t s : items) bits += lengths[s];
   return bits;
@@ -197,30 +197,30 @@ void AppendBijectiveDigits(uint32_t n, uint8_t one, uint8_t two, std::vector<uin
   }
 }
 
-uint32_t PrecodeLengthsBits(const uint8_t lengths[kPrecodeSymbols]) {
+uint32_t PrecodeLengthsBits(const uint8_t lengths[kPreCodeSymbols]) {
   uint32_t items = 0;
-  for (uint32_t i = 0; i < kPrecodeSymbols;) {
+  for (uint32_t i = 0; i < kPreCodeSymbols;) {
     if (lengths[i] != 0) {
       ++items;
       ++i;
       continue;
     }
     uint32_t run = 0;
-    while (i < kPrecodeSymbols && lengths[i] == 0) ++run, ++i;
+    while (i < kPreCodeSymbols && lengths[i] == 0) ++run, ++i;
     for (; run > 0; run = (run - 1) / 2) ++items;  // one digit per halving, as AppendBijectiveDigits
   }
   return items * 5;
 }
 
-void WritePrecodeLengths(BitWriter& out, const uint8_t lengths[kPrecodeSymbols]) {
-  for (uint32_t i = 0; i < kPrecodeSymbols;) {
+void WritePrecodeLengths(BitWriter& out, const uint8_t lengths[kPreCodeSymbols]) {
+  for (uint32_t i = 0; i < kPreCodeSymbols;) {
     if (lengths[i] != 0) {
       out.Put(lengths[i] + 1u, 5);
       ++i;
       continue;
     }
     uint32_t run = 0;
-    while (i < kPrecodeSymbols && lengths[i] == 0) ++run, ++i;
+    while (i < kPreCodeSymbols && lengths[i] == 0) ++run, ++i;
     std::vector<uint8_t> digits;
     AppendBijectiveDigits(run, 0, 1, digits);
     for (uint8_t d : digits) out.Put(d, 5);
@@ -231,8 +231,8 @@ CodeLengthEncoding EncodeCodeLengths(const uint8_t* lengths, uint32_t setLength,
   uint32_t total = setLength * setCount;
   CodeLengthEncoding best;
   best.bits = std::numeric_limits<uint64_t>::max();
-  uint32_t cost[kPrecodeSymbols];
-  std::fill(cost, cost + kPrecodeSymbols, 5u);
+  uint32_t cost[kPreCodeSymbols];
+  std::fill(cost, cost + kPreCodeSymbols, 5u);
   for (uint32_t iteration = 0; iteration < kIterations; ++iteration) {
     CodeLengthEncoding e;
     e.items = ShortestItems(lengths, setLength, total, cost);
@@ -243,8 +243,8 @@ CodeLengthEncoding EncodeCodeLengths(const uint8_t* lengths, uint32_t setLength,
     if (!improved && iteration > 0) break;
     // Next round: this pre-code's lengths as costs; unused symbols stay possible at a premium.
     uint32_t longest = 1;
-    for (uint32_t s = 0; s < kPrecodeSymbols; ++s) longest = std::max<uint32_t>(longest, e.precodeLengths[s]);
-    for (uint32_t s = 0; s < kPrecodeSymbols; ++s)
+    for (uint32_t s = 0; s < kPreCodeSymbols; ++s) longest = std::max<uint32_t>(longest, e.precodeLengths[s]);
+    for (uint32_t s = 0; s < kPreCodeSymbols; ++s)
       cost[s] = e.precodeLengths[s] != 0 ? e.precodeLengths[s] : longest + 2;
   }
   return best;
@@ -252,8 +252,8 @@ CodeLengthEncoding EncodeCodeLengths(const uint8_t* lengths, uint32_t setLength,
 
 void WriteCodeLengths(BitWriter& out, const CodeLengthEncoding& encoding) {
   WritePrecodeLengths(out, encoding.precodeLengths);
-  uint32_t codes[kPrecodeSymbols];
-  AssignWriterCodes(encoding.precodeLengths, kPrecodeSymbols, codes);
+  uint32_t codes[kPreCodeSymbols];
+  AssignWriterCodes(encoding.precodeLengths, kPreCodeSymbols, codes);
   for (uint8_t s : encoding.items) out.Put(codes[s], encoding.precodeLengths[s]);
 }
 

@@ -14,7 +14,7 @@ namespace zor::encoder {
 inline constexpr uint8_t kZeroRunOne = 17, kZeroRunTwo = 18, kRepeatOne = 19, kRepeatTwo = 20;
 
 struct CodeLengthEncoding {
-  uint8_t precodeLengths[kPrecodeSymbols] = {};
+  uint8_t precodeLengths[kPreCodeSymbols] = {};
   std::vector<uint8_t> items;  // pre-code symbols in the order they are sent
   uint64_t bits = 0;           // the whole transmission: pre-code lengths and items
 };
@@ -28,8 +28,8 @@ CodeLengthEncoding EncodeCodeLengths(const uint8_t* lengths, uint32_t setLength,
 void WriteCodeLengths(BitWriter& out, const CodeLengthEncoding& encoding);
 
 // The pre-code's 21 lengths as 5-bit items with bijective zero runs; any values 0..30 may be sent.
-void WritePrecodeLengths(BitWriter& out, const uint8_t lengths[kPrecodeSymbols]);
-uint32_t PrecodeLengthsBits(const uint8_t lengths[kPrecodeSymbols]);
+void WritePrecodeLengths(BitWriter& out, const uint8_t lengths[kPreCodeSymbols]);
+uint32_t PrecodeLengthsBits(const uint8_t lengths[kPreCodeSymbols]);
 
 // What a reader makes of items: the lengths they write (runs cut at the end), or false when an item
 // is not a pre-code symbol. Used to check encodings.

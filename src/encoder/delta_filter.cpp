@@ -48,7 +48,7 @@ std::vector<DeltaMarkSpec> ConfirmDeltaMarks(const uint8_t* bytes, uint32_t size
 std::vector<DeltaMarkSpec> ChooseDeltaMarks(const uint8_t* bytes, uint32_t size, const DeltaOptions& options) {
   std::vector<DeltaMarkSpec> marks;
   // Never more chunks than the decoder takes marks.
-  const uint32_t chunk = std::max(options.chunk, (size + kMaxDeltaMarksPerBlock - 1) / kMaxDeltaMarksPerBlock);
+  const uint32_t chunk = std::max(options.chunk, (size + kMaxDeltaMarks - 1) / kMaxDeltaMarks);
   uint32_t current = 0;
   for (uint32_t begin = 0; begin < size; begin += chunk) {
     const uint32_t end = std::min(size, begin + chunk);

@@ -15,7 +15,7 @@ struct DeltaOptions {
 };
 
 // Marks for a block (offsets in the block, increasing; d = 0 ends a filtered region). Empty when no
-// region gains enough. At most kMaxDeltaMarksPerBlock marks.
+// region gains enough. At most kMaxDeltaMarks marks.
 std::vector<DeltaMarkSpec> ChooseDeltaMarks(const uint8_t* bytes, uint32_t size, const DeltaOptions& options);
 
 // Keeps the filtered regions of `marks` where a quick LZ coding of the block with the filter spends

@@ -1,24 +1,12 @@
-// The encoder's view of the format's code tables: length and distance symbols, history-size codes.
+// The encoder's side of the format's code tables: the symbol and extra bits for a length or a distance,
+// and the block sizes of archives as written. The numbers the format fixes are in format_constants.h.
 #pragma once
 
 #include <cstdint>
 
+#include "decoder/format_constants.h"
+
 namespace zor::encoder {
-
-// Literal/length alphabet: 0-255 literals, 256 ends a table set, 257-286 matches, 287 a delta mark.
-inline constexpr uint32_t kEndOfSet = 256;
-inline constexpr uint32_t kDeltaMarkSymbol = 287;
-inline constexpr uint32_t kLiteralLengthSymbols = 288;
-inline constexpr uint32_t kMinMatch = 2;
-inline constexpr uint32_t kMaxMatch = 33026;  // symbol 286: 259 + 15 extra bits
-inline constexpr uint32_t kMaxDistance = 1048576;
-
-// Sizes of the three distance alphabets; they differ only in how far they reach.
-inline constexpr uint32_t kDistanceSymbols[3] = {42, 14, 28};
-inline constexpr uint32_t kSetLengthSmall = 344;  // m = 1 or 2
-inline constexpr uint32_t kSetLengthLarge = 372;  // m = 3
-inline constexpr uint32_t kMaxTableSets = 63;
-inline constexpr uint32_t kMaxDeltaMarksPerBlock = 1024;
 
 struct SymbolExtra {
   uint32_t symbol;
@@ -60,30 +48,9 @@ inline uint32_t DistanceAlphabet(uint32_t length, uint32_t m) {
   return 0;
 }
 
-// History kept in front of an LZ block, by its 5-bit history-size code.
-inline uint32_t HistorySize(uint32_t code) {
-  static constexpr uint32_t kShort[8] = {32768, 65536, 73728, 98304, 122880, 147456, 172032, 196608};
-  static constexpr uint32_t kLong[8] = {32768, 131072, 196608, 262144, 327680, 393216, 458752, 524288};
-  uint32_t row = code & 3, column = (code >> 2) & 7;
-  return row >= 2 ? kLong[column] : kShort[column];
-}
-inline constexpr uint32_t kHistoryCodeLargest = 30;  // 524288 bytes
-inline constexpr uint32_t kMaxKeptHistory = 0x80000;
-
 // Block sizes of archives as written.
 inline constexpr uint32_t kFirstBlockSize = 0xFF000;
 inline constexpr uint32_t kLaterBlockSize = 0x7F000;
 inline constexpr uint32_t kDirectoryBlockSize = 8191;
-inline constexpr uint32_t kDirectoryChunkMax = 8192;
-inline constexpr uint32_t kDirectoryBlockBytesMax = 8184;  // what the reader fetches behind a signature
-
-// Block-sorting alphabet: run steps 0 and 1, move-to-front indices 2..256, the origin marker 257.
-inline constexpr uint32_t kSortedSymbols = 258;
-inline constexpr uint32_t kOriginMarker = 257;
-inline constexpr uint32_t kSelectorGroup = 50;
-inline constexpr uint32_t kMaxSortedTables = 6;
-
-inline constexpr uint32_t kMaxCodeLength = 16;
-inline constexpr uint32_t kPrecodeSymbols = 21;
 
 }  // namespace zor::encoder

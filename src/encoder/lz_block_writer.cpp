@@ -72,7 +72,7 @@ void DynamicLengths(const std::vector<LzSymbol>& symbols, uint32_t m, uint32_t s
   }
   for (uint32_t k = 0; k < sets; ++k) {
     uint32_t b = k * t;
-    BuildLengthLimitedLengths(&freq[b], kLiteralLengthSymbols, kMaxCodeLength, &lengths[b]);
+    BuildLengthLimitedLengths(&freq[b], kLitLenSymbols, kMaxCodeLength, &lengths[b]);
     for (uint32_t a = 0; a < (m == 3 ? 3u : 2u); ++a) {
       BuildLengthLimitedLengths(&freq[b + kDistanceOffset[a]], kDistanceSymbols[a], kMaxCodeLength,
                                 &lengths[b + kDistanceOffset[a]]);
@@ -229,7 +229,7 @@ std::vector<uint8_t> WriteLzBlock(const LzBlockCoding& coding, uint32_t type, bo
   for (uint32_t k = 0; k < sets && (k + 1) * t <= coding.lengths.size(); ++k) {
     const uint8_t* l = &coding.lengths[k * t];
     uint32_t* c = &codes[k * t];
-    AssignWriterCodes(l, kLiteralLengthSymbols, c);
+    AssignWriterCodes(l, kLitLenSymbols, c);
     for (uint32_t a = 0; a < 3; ++a) {
       if (kDistanceOffset[a] + kDistanceSymbols[a] > t) continue;
       AssignWriterCodes(l + kDistanceOffset[a], kDistanceSymbols[a], c + kDistanceOffset[a]);

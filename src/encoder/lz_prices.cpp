@@ -50,14 +50,14 @@ double XLog2X(uint32_t n) {
 }
 
 void SymbolCounts::Add(const SymbolCounts& other) {
-  for (uint32_t s = 0; s < kLiteralLengthSymbols; ++s) literalLength[s] += other.literalLength[s];
+  for (uint32_t s = 0; s < kLitLenSymbols; ++s) literalLength[s] += other.literalLength[s];
   for (uint32_t a = 0; a < 3; ++a)
     for (uint32_t s = 0; s < 42; ++s) distance[a][s] += other.distance[a][s];
 }
 
 void PricesFromCounts(const SymbolCounts& counts, PriceSet& prices) {
-  uint32_t ll[kLiteralLengthSymbols];
-  SharePrices(counts.literalLength, kLiteralLengthSymbols, ll, 0.4);
+  uint32_t ll[kLitLenSymbols];
+  SharePrices(counts.literalLength, kLitLenSymbols, ll, 0.4);
   for (uint32_t s = 0; s < 256; ++s) prices.literal[s] = ll[s];
   for (auto& alphabet : prices.distance) std::fill(alphabet, alphabet + 42, 30 * kPriceScale);
   for (uint32_t a = 0; a < 3; ++a) SharePrices(counts.distance[a], kDistanceSymbols[a], prices.distance[a], 0.4);
@@ -70,8 +70,8 @@ void PricesFromLengths(const uint8_t* lengths, uint32_t m, PriceSet& prices) {
     for (uint32_t s = 0; s < n; ++s) longest = std::max<uint32_t>(longest, l[s]);
     for (uint32_t s = 0; s < n; ++s) out[s] = (l[s] != 0 ? l[s] : longest + 2) * kPriceScale;
   };
-  uint32_t ll[kLiteralLengthSymbols];
-  fill(lengths, kLiteralLengthSymbols, ll);
+  uint32_t ll[kLitLenSymbols];
+  fill(lengths, kLitLenSymbols, ll);
   for (uint32_t s = 0; s < 256; ++s) prices.literal[s] = ll[s];
   for (auto& alphabet : prices.distance) std::fill(alphabet, alphabet + 42, 30 * kPriceScale);
   for (uint32_t a = 0; a < 3; ++a) {

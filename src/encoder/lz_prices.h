@@ -15,7 +15,7 @@ inline constexpr uint32_t kShortLengths = 259;  // lengths below this have their
 
 // How often each symbol of one table set occurs.
 struct SymbolCounts {
-  uint32_t literalLength[kLiteralLengthSymbols] = {};
+  uint32_t literalLength[kLitLenSymbols] = {};
   uint32_t distance[3][42] = {};
   void Add(const SymbolCounts& other);
 };

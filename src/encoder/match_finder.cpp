@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "encoder/format_tables.h"
+#include "platform/bytes.h"
 
 namespace zor::encoder {
 
@@ -23,7 +24,7 @@ constexpr uint32_t kCyclicMask = (1u << kCyclicBits) - 1;
 constexpr uint32_t kNearTwo = 64;
 constexpr uint32_t kNearThree = kMaxDistance;
 
-inline uint32_t Load32(const uint8_t* p) {
+inline uint32_t LoadLE32(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
   return v;
@@ -73,9 +74,9 @@ uint32_t BinaryTreeMatchFinder::Walk(uint32_t pos, uint32_t windowStart, uint32_
   const uint32_t maxDistance = std::min(kMaxDistance, pos - windowStart);
   const uint32_t cap = out ? std::min(end - pos, kMaxMatch) : 0;
   const uint32_t slotMask = static_cast<uint32_t>(treeSlots_ - 1);
-  uint32_t h = (Load32(cur) * 2654435761u) >> (32 - options_.hashBits);
+  uint32_t h = (LoadLE32(cur) * 2654435761u) >> (32 - options_.hashBits);
   // The next position's bucket is a cache miss of its own: start it now.
-  if (size_ - pos >= 5) __builtin_prefetch(&head4_[(Load32(cur + 1) * 2654435761u) >> (32 - options_.hashBits)]);
+  if (size_ - pos >= 5) __builtin_prefetch(&head4_[(LoadLE32(cur + 1) * 2654435761u) >> (32 - options_.hashBits)]);
   uint32_t candidate = head4_[h];
   head4_[h] = pos + 1;
   uint32_t* smaller = &tree_[2 * (pos & slotMask)];

@@ -97,7 +97,7 @@ void PlaceBlock(const WindowModel& model, uint32_t type, uint32_t size, bool las
   } else {
     if (size > capacity) capacity = size + kWindowSlack;
     if (last) return;
-    uint32_t keep = size >= kMaxKeptHistory ? 0 : kMaxKeptHistory - size;
+    uint32_t keep = size >= kMaxHistory ? 0 : kMaxHistory - size;
     keep = std::min(keep, capacity - size);
     history = std::min(available, keep);
   }
@@ -235,7 +235,7 @@ EncodeStatus EncodeSegment(const uint8_t* stream, uint32_t length, const Segment
             return EncodeStatus::kInvalidPlan;
         }
       }
-      if (marks.size() > kMaxDeltaMarksPerBlock && b.checkItems) return EncodeStatus::kInvalidItems;
+      if (marks.size() > kMaxDeltaMarks && b.checkItems) return EncodeStatus::kInvalidItems;
       // The LZ step's bytes: the output with the delta filter taken off, its sources read as the
       // decoder reads them (block bytes already filtered back, history as kept, 0 before the window).
       std::memcpy(window.data() + c.history, bytes, b.size);

@@ -43,7 +43,7 @@ struct Candidate {
 
 double EstimateSetBits(const SymbolCounts& c) {
   uint32_t used = 0;
-  double bits = AlphabetBits(c.literalLength, kLiteralLengthSymbols, used);
+  double bits = AlphabetBits(c.literalLength, kLitLenSymbols, used);
   for (uint32_t a = 0; a < 3; ++a) bits += AlphabetBits(c.distance[a], kDistanceSymbols[a], used);
   // The code lengths: the pre-code and a few bits per used symbol (zero runs cost little).
   return bits + 70 + 2.5 * used;

@@ -9,18 +9,13 @@
 #include "encoder/huffman_builder.h"
 #include "encoder/lz_prices.h"
 #include "encoder/match_finder.h"
+#include "platform/bytes.h"
 
 namespace zor::encoder {
 
 namespace {
 
 constexpr uint32_t kHashBits = 16;
-
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
 
 struct Trial {
   uint32_t offset;  // where the item starts
@@ -47,7 +42,7 @@ std::vector<uint64_t> QuickStretchBits(const uint8_t* window, uint32_t size, con
     const uint32_t limit = std::min(mark < marks.size() ? marks[mark].offset : size, p + kMaxMatch);
     uint32_t length = 0, distance = 0;
     if (p + 4 <= size) {
-      uint32_t h = (Load32(window + p) * 2654435761u) >> (32 - kHashBits);
+      uint32_t h = (LoadLE32(window + p) * 2654435761u) >> (32 - kHashBits);
       uint32_t candidate = head[h];
       head[h] = p + 1;
       if (rep0 != 0 && rep0 <= p) {
@@ -82,18 +77,18 @@ std::vector<uint64_t> QuickStretchBits(const uint8_t* window, uint32_t size, con
     }
     trials.push_back(t);
     for (uint32_t k = 1; k < length && p + k + 4 <= size; ++k)
-      head[(Load32(window + p + k) * 2654435761u) >> (32 - kHashBits)] = p + k + 1;
+      head[(LoadLE32(window + p + k) * 2654435761u) >> (32 - kHashBits)] = p + k + 1;
     p += length;
   }
 
   // Code lengths for the counts, then each item's bits by stretch.
-  uint64_t literalLength[kLiteralLengthSymbols] = {}, distances[42] = {};
+  uint64_t literalLength[kLitLenSymbols] = {}, distances[42] = {};
   for (const Trial& t : trials) {
     ++literalLength[t.symbol];
     if (t.distanceSymbol >= 0) ++distances[t.distanceSymbol];
   }
-  uint8_t llLengths[kLiteralLengthSymbols], distanceLengths[42];
-  BuildLengthLimitedLengths(literalLength, kLiteralLengthSymbols, kMaxCodeLength, llLengths);
+  uint8_t llLengths[kLitLenSymbols], distanceLengths[42];
+  BuildLengthLimitedLengths(literalLength, kLitLenSymbols, kMaxCodeLength, llLengths);
   BuildLengthLimitedLengths(distances, 42, kMaxCodeLength, distanceLengths);
   std::vector<uint64_t> bits(stretches.size() + 1, 0);
   size_t stretch = 0;

@@ -59,38 +59,39 @@ struct BoundedWriter {
 }  // namespace
 
 const char* SystemErrorText(uint32_t lastSystemError) {
-  if (lastSystemError >= 50 && lastSystemError <= 71) return "\nNetwork error";
+  if (lastSystemError >= kSystemErrorNetworkFirst && lastSystemError <= kSystemErrorNetworkLast)
+    return "\nNetwork error";
   switch (lastSystemError) {
-    case 2:
+    case kSystemErrorFileNotFound:
       return "\nFile not found";
-    case 3:
+    case kSystemErrorPathNotFound:
       return "\nPath not found";
-    case 5:
+    case kSystemErrorAccessDenied:
       return "\nAccess denied";
-    case 15:
+    case kSystemErrorInvalidDrive:
       return "\nInvalid drive";
-    case 19:
+    case kSystemErrorWriteProtect:
       return "\nDisk is write protected";
-    case 21:
+    case kSystemErrorNotReady:
       return "\nDevice not ready";
-    case 25:
+    case kSystemErrorSeek:
       return "\nTrack not found";
-    case 26:
+    case kSystemErrorNotDosDisk:
       return "\nNot a DOS disk";
-    case 27:
+    case kSystemErrorSectorNotFound:
       return "\nSector not found";
-    case 29:
+    case kSystemErrorWriteFault:
       return "\nWrite fault";
-    case 30:
+    case kSystemErrorReadFault:
       return "\nRead fault";
-    case 31:
+    case kSystemErrorGenFailure:
       return "\nGeneral failure";
-    case 39:
-    case 112:
+    case kSystemErrorHandleDiskFull:
+    case kSystemErrorDiskFull:
       return "\nDisk full";
-    case 80:
+    case kSystemErrorFileExists:
       return "\nFile exists";
-    case 161:
+    case kSystemErrorBadPathname:
       return "\nInvalid path";
     default:
       return "";
@@ -159,10 +160,10 @@ int ReportError(Extraction& x, WindowRef owner, bool okCancel, ErrorCode code, c
   const char* suffix = SystemErrorText(x.files.lastSystemError);
   ComposeMessage(x.files.messageBuffer, kMessageBufferSize, text, name, suffix);
   x.files.lastSystemError = 0;
-  const uint32_t style = okCancel ? kMessageOkCancelExclamation : kMessageOkExclamation;
-  const int answer =
-      x.frontEnd ? x.frontEnd->ShowMessage(owner, x.files.messageBuffer, x.windowTitle, style) : 0;
-  return okCancel && answer == kAnswerOk ? 0 : 1;
+  const Notice kind = okCancel ? Notice::kFailureOrGoOn : Notice::kFailure;
+  const NoticeAnswer answer = x.frontEnd ? x.frontEnd->ShowMessage(owner, x.files.messageBuffer, x.windowTitle, kind)
+                                         : NoticeAnswer::kNotShown;
+  return okCancel && answer == NoticeAnswer::kOk ? 0 : 1;
 }
 
 }  // namespace zor

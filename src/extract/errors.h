@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 #include "extract/front_end.h"
 
 namespace zor {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "archive/directory.h"
-#include "decoder/segment_decoder.h"
+#include "decoder/decoder.h"
 #include "extract/errors.h"
 #include "extract/extraction.h"
 #include "extract/paths.h"
@@ -106,9 +106,9 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
   if (!testOnly && !x.options.overwriteWithoutPrompting) {
     const uint32_t existing = FileGetAttributes(f, path);
     if (existing != kInvalidAttributes && !(existing & kAttributeDirectory)) {
-      const int answer = x.frontEnd->AskOverwrite(path);
-      if (answer == kOverwriteNo) return EntryOutcome::kSkipped;
-      if (answer == kOverwriteYesToAll) x.options.overwriteWithoutPrompting = true;
+      const OverwriteAnswer answer = x.frontEnd->AskOverwrite(path);
+      if (answer == OverwriteAnswer::kNo) return EntryOutcome::kSkipped;
+      if (answer == OverwriteAnswer::kYesToAll) x.options.overwriteWithoutPrompting = true;
     }
   }
 
@@ -135,7 +135,8 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
   }
 
   PumpMessages(x);
-  const ErrorCode rc = DecodeFileData(x, file, e.segmentOffset, e.position, e.length, e.flags);
+  const uint32_t segmentPos = x.archiveOffset + e.segmentOffset + kSegmentSignatureSize;
+  const ErrorCode rc = DecodeFileData(x.decoder, file, segmentPos, e.position, e.length, CallFilterOf(e.flags));
   if (rc < 0) {
     Report(x, w, false, rc);  // shows nothing for a cancel
     if (!testOnly) {
@@ -148,7 +149,7 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
     FileSetTimes(f, file, e.createDate, e.createTime, e.writeDate, e.writeTime);
     FileClose(f, file);
   }
-  if (x.output.fileCrc != e.crc) {
+  if (x.decoder.output.fileCrc != e.crc) {
     if (!testOnly) FileDelete(f, path);
     Report(x, w, true, kErrorCrc);
     return EntryOutcome::kFailed;
@@ -190,13 +191,8 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
     return 0;
   }
 
-  x.bitReader.buffer = static_cast<uint8_t*>(MemAlloc(kBitReaderAllocSize));
-  x.directory.directoryBuffer = static_cast<uint8_t*>(MemAlloc(kDirectoryBufferSize));
-  ErrorCode result = kErrorNoMemory;
-  if (x.bitReader.buffer && x.directory.directoryBuffer) {
-    result = 0;
-    ResetSegmentDecoder(x);
-
+  ErrorCode result = BeginWalk(x.directory, x.decoder, x.archiveOffset + x.archiveHeader.directoryOffset);
+  if (result == 0) {
     // Names are joined behind one backslash; a bare drive ("C:") takes them straight behind its colon, an
     // empty target at the start, and a lone backslash (the root) behind itself: a second one would turn the
     // path into a network name.
@@ -206,13 +202,12 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
     }
     w.joinPoint = length;
     w.room = static_cast<int32_t>(kMaxPathLength) - static_cast<int32_t>(length);
-    StartDirectoryWalk(x);
 
     for (uint32_t counter = 0; counter < x.archiveHeader.fileCount; ++counter) {
       if (x.cancelRequested.load(std::memory_order_relaxed)) break;
       DirectoryEntry entry;
       const uint8_t* name;
-      result = NextDirectoryEntry(x, entry, name);
+      result = NextDirectoryEntry(x.directory, x.decoder, entry, name);
       if (result != 0) break;
       const char* storedPath = reinterpret_cast<const char*>(name);
       x.frontEnd->EntryStarted(entry, storedPath, entry.nameLength);
@@ -224,11 +219,7 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
     }
   }
 
-  ResetSegmentDecoder(x);
-  MemFree(x.bitReader.buffer);
-  MemFree(x.directory.directoryBuffer);
-  x.bitReader.buffer = nullptr;
-  x.directory.directoryBuffer = nullptr;
+  EndWalk(x.directory, x.decoder);
   return result;
 }
 

@@ -2,7 +2,7 @@
 // target folder, restores times and attributes, checks CRCs and reports each problem through the front-end.
 #pragma once
 
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 #include "extract/front_end.h"
 
 namespace zor {

@@ -1,4 +1,4 @@
-// Start-up state of an extraction context.
+// Start-up state of an extraction context, and the start-up choices it takes from the stub header.
 #include "extract/extraction.h"
 
 #include <cstring>
@@ -24,14 +24,23 @@ void InitExtraction(Extraction& x, FrontEnd* frontEnd) {
   x.shortNames = false;
   x.extracting = false;
   x.maxComponentLength = nullptr;
-  BuildCrcTable(x.crc);
-  x.bitReader = BitReader{};
-  x.segment = SegmentDecoder{};
-  x.segment.segmentPos = 0xFFFFFFFFu;
-  x.localHeader = LocalHeader{};
-  x.output = OutputFilter{};
-  x.deltaMarkCount = 0;
+  InitDecoder(x.decoder, &x.files, &x.cancelRequested);
   x.directory = DirectoryReader{};
+}
+
+void SetDisplayName(Extraction& x, const char* path) {
+  const char* name = DisplayNameOf(path);
+  uint32_t i = 0;
+  for (; name[i] && i < kDisplayNameSize - 1; ++i) x.displayName[i] = name[i];
+  x.displayName[i] = 0;
+}
+
+ErrorCode LocateArchive(Extraction& x, uint32_t appendedDataOffset, StubHeaderInfo& stub) {
+  const ErrorCode rc = ReadArchiveHeaders(x.files, appendedDataOffset, stub, {x.windowTitle, x.options.targetFolder},
+                                          x.archiveOffset, x.archiveHeader);
+  if (stub.present && !stub.titleCutShort)
+    x.options.overwriteWithoutPrompting = (stub.header.flags & kStubFlagOverwrite) != 0;
+  return rc;
 }
 
 }  // namespace zor

@@ -8,17 +8,15 @@
 
 #include "archive/archive_format.h"
 #include "archive/directory.h"
-#include "decoder/bit_reader.h"
-#include "decoder/huffman.h"
-#include "decoder/output_filter.h"
-#include "decoder/segment_decoder.h"
-#include "extract/file_layer.h"
+#include "archive/locate.h"
+#include "decoder/decoder.h"
 #include "extract/front_end.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 
 inline constexpr uint32_t kTargetFolderSize = 262;
-inline constexpr uint32_t kWindowTitleSize = 80;
+inline constexpr uint32_t kWindowTitleSize = kStubTitleKept + 1;
 inline constexpr uint32_t kDisplayNameSize = 260;
 inline constexpr char kDefaultWindowTitle[] = "Ostrel Self-Extractor";
 
@@ -31,7 +29,7 @@ struct ExtractOptions {
 struct Extraction {
   FileLayer files;                     // lastSystemError, programFile/programFilePos, messageBuffer
   FrontEnd* frontEnd;                  // who shows messages, asks questions and pumps messages
-  std::atomic<bool> cancelRequested;   // set by the front-end; polled by the walk and the decoders
+  std::atomic<bool> cancelRequested;   // set by the front-end; polled by the walk and the decoder
 
   char windowTitle[kWindowTitleSize];  // caption of every window and message box
   char displayName[kDisplayNameSize];  // the program file's name without its folder
@@ -43,20 +41,24 @@ struct Extraction {
   // The volume probe of ExtractAll; null = MaxComponentLength. Tests put a volume without long names here.
   int32_t (*maxComponentLength)(const char* rootPath);
 
-  CrcTable crc;
-  BitReader bitReader;
-  SegmentDecoder segment;
-  LocalHeader localHeader;
-  OutputFilter output;
-  DeltaMark deltaMarks[kMaxDeltaMarks];
-  uint32_t deltaMarkCount;
+  Decoder decoder;                     // reads through `files`, stops at `cancelRequested`
   DirectoryReader directory;
-  DecoderTables tables;                // the block decoders' working storage
 };
 
 // Puts a fresh context into its start-up state: no program file, default title, empty folder, CRC table
-// built, nothing allocated. The context is plain data (about 90 KB with the decoders' tables): it may live
-// in static storage (the stub) or on the heap, not on a small stack, and needs no destructor.
+// built, nothing allocated. The context is plain data (about 90 KB with the decoder's tables): it may live
+// in static storage (the stub) or on the heap, not on a small stack, and needs no destructor. It points
+// into itself: it is never copied or moved.
 void InitExtraction(Extraction& x, FrontEnd* frontEnd);
+
+// Copies DisplayNameOf(path) into x.displayName, cut to fit.
+void SetDisplayName(Extraction& x, const char* path);
+
+// Reads the stub header and the archive header behind the image (ReadArchiveHeaders) into x, and takes the
+// stub header's choices as the dialog's defaults: its title as x.windowTitle, its folder as the target
+// folder, its flag as the overwrite choice. A missing stub header leaves the defaults alone; one whose
+// title is cut short by the file's end empties the title and changes nothing else. 0 or -6.
+static_assert(kWindowTitleSize == kStubTitleKept + 1 && kTargetFolderSize > kStubFolderKept);
+ErrorCode LocateArchive(Extraction& x, uint32_t appendedDataOffset, StubHeaderInfo& stub);
 
 }  // namespace zor

@@ -11,17 +11,25 @@ struct DirectoryEntry;
 // An owner window as the front-end knows it (an HWND in the stub); null = no owner.
 using WindowRef = void*;
 
-// Message box styles and answers, with their Win32 values.
-inline constexpr uint32_t kMessageOk = 0;                 // MB_OK, no icon
-inline constexpr uint32_t kMessageOkExclamation = 48;     // MB_ICONEXCLAMATION | MB_OK
-inline constexpr uint32_t kMessageOkCancelExclamation = 49;  // MB_ICONEXCLAMATION | MB_OKCANCEL
-inline constexpr int kAnswerOk = 1;      // IDOK
-inline constexpr int kAnswerCancel = 2;  // IDCANCEL
+// The kind of message the engine asks a front-end to show.
+enum class Notice : uint8_t {
+  kInformation = 0,   // something to read, with OK (the help text, "Archive contains no files")
+  kFailure = 1,       // a failure, with OK
+  kFailureOrGoOn = 2, // a failure after which the user may go on (OK) or stop (Cancel)
+};
+enum class NoticeAnswer : uint8_t {
+  kNotShown = 0,  // no message could be shown
+  kOk = 1,
+  kCancel = 2,
+};
 
-// Answers of the overwrite prompt: the identifiers of its buttons.
-inline constexpr int kOverwriteYesToAll = 108;
-inline constexpr int kOverwriteYes = 109;
-inline constexpr int kOverwriteNo = 110;
+// Answers to the overwrite question.
+enum class OverwriteAnswer : uint8_t {
+  kYes,       // replace this file
+  kNo,        // keep the existing file, skip this one
+  kYesToAll,  // replace this one and every later one without asking
+  kNotAsked,  // the question could not be asked: taken as Yes
+};
 
 // What became of one directory entry of the walk, as EntryFinished reports it.
 enum class EntryOutcome : uint8_t {
@@ -35,14 +43,12 @@ enum class EntryOutcome : uint8_t {
 
 class FrontEnd {
  public:
-  // A message box with MessageBoxA's contract: returns kAnswerOk, kAnswerCancel, or 0 when no box could
-  // be shown.
-  virtual int ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) = 0;
+  // A message box owned by `owner` with `caption`; the answer, or kNotShown when none could be shown.
+  virtual NoticeAnswer ShowMessage(WindowRef owner, const char* text, const char* caption, Notice kind) = 0;
   // The line at the bottom of the main dialog (control 102).
   virtual void SetStatus(WindowRef dialog, const char* text) = 0;
-  // Whether an existing file may be replaced; fullPath is the complete output path. Returns one of the
-  // kOverwrite answers, or -1 when the question could not be asked (taken as Yes).
-  virtual int AskOverwrite(const char* fullPath) = 0;
+  // Whether an existing file may be replaced; fullPath is the complete output path.
+  virtual OverwriteAnswer AskOverwrite(const char* fullPath) = 0;
   // Drains the waiting messages, so that Cancel can reach the extraction.
   virtual void PumpMessages() = 0;
 

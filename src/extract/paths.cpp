@@ -2,7 +2,7 @@
 #include "extract/paths.h"
 
 #include "extract/extraction.h"
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 namespace {

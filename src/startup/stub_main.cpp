@@ -46,9 +46,9 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   // Integrity self-check: the build stamped a CRC-32 of the image into it.
   ImageCheck image;
-  if (ErrorCode r = InspectProgramFile(x, image); r < 0) return Fail(x, r);
+  if (ErrorCode r = InspectProgramFile(x.files, x.decoder.crc, image); r < 0) return Fail(x, r);
   if (!ImageIsIntact(image)) {
-    frontEnd.ShowMessage(nullptr, kImageModified, x.windowTitle, kMessageOkExclamation);
+    frontEnd.ShowMessage(nullptr, kImageModified, x.windowTitle, Notice::kFailure);
     return 0;
   }
 
@@ -58,10 +58,10 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (FileSeek(x.files, x.files.programFile, 0, kSeekEnd) == kSeekFailed) return Fail(x, kErrorSeek);
 
   StubHeaderInfo stub;
-  if (ErrorCode r = ReadArchiveHeaders(x, image.layout.appendedDataOffset, stub); r < 0) return Fail(x, r);
+  if (ErrorCode r = LocateArchive(x, image.layout.appendedDataOffset, stub); r < 0) return Fail(x, r);
 
   if (x.archiveHeader.fileCount == 0) {
-    frontEnd.ShowMessage(nullptr, kNoFiles, x.windowTitle, kMessageOk);
+    frontEnd.ShowMessage(nullptr, kNoFiles, x.windowTitle, Notice::kInformation);
     return 0;
   }
 

@@ -78,7 +78,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ZID_HELP:
-          x.frontEnd->ShowMessage(dialog, kHelpText, x.windowTitle, kMessageOk);
+          x.frontEnd->ShowMessage(dialog, kHelpText, x.windowTitle, Notice::kInformation);
           return TRUE;
         case ZID_CANCEL:
           return CloseMainDialog(dialog);

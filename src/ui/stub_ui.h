@@ -11,9 +11,9 @@ namespace zor {
 // Message boxes, the status line, the overwrite prompt and message pumping, with the real Win32 calls.
 class Win32FrontEnd final : public FrontEnd {
  public:
-  int ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) override;
+  NoticeAnswer ShowMessage(WindowRef owner, const char* text, const char* caption, Notice kind) override;
   void SetStatus(WindowRef dialog, const char* text) override;
-  int AskOverwrite(const char* fullPath) override;
+  OverwriteAnswer AskOverwrite(const char* fullPath) override;
   void PumpMessages() override;
 };
 

@@ -8,7 +8,8 @@
 #include "archive/archive_format.h"
 #include "encoder/archive_writer.h"
 #include "encoder/segment_writer.h"
-#include "extract/file_layer.h"
+#include "platform/bytes.h"
+#include "platform/file_layer.h"
 
 namespace zor::encoder {
 namespace {

@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     requests[i].length = in.Below(1u << 22);
     requests[i].flags = static_cast<uint8_t>(in.Take(1));
   }
-  test::EngineFixture f;
+  test::DecoderFixture f;
   f.SetProgram(in.Rest());
-  f.x().archiveOffset = 0;
+  f.archiveOffset = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    ErrorCode rc = DecodeFileData(f.x(), fuzz::NullSink(), requests[i].segment, requests[i].position,
+    ErrorCode rc = f.DecodeFile(fuzz::NullSink(), requests[i].segment, requests[i].position,
                                   requests[i].length, requests[i].flags);
     if (rc < 0 && rc != kErrorDamaged && rc != kErrorInputExhausted && rc != kErrorSeek) __builtin_trap();
   }

@@ -23,14 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t crcs[4], carefulCrcs[4];
   std::vector<uint8_t> written, carefulWritten;
   {
-    test::EngineFixture f;
+    test::DecoderFixture f;
     f.SetProgram(archive);
-    f.x().archiveOffset = 0;
+    f.archiveOffset = 0;
     for (uint32_t i = 0; i < count; ++i) {
       FileHandle sink = f.NewSink();
       const uint32_t* r = requests + 4 * i;
-      codes[i] = DecodeFileData(f.x(), sink, r[0], r[1], r[2], static_cast<uint8_t>(r[3]));
-      crcs[i] = f.x().output.fileCrc;
+      codes[i] = f.DecodeFile(sink, r[0], r[1], r[2], static_cast<uint8_t>(r[3]));
+      crcs[i] = f.d().output.fileCrc;
       std::vector<uint8_t> out = test::ReadAll(static_cast<int>(sink));
       written.insert(written.end(), out.begin(), out.end());
     }

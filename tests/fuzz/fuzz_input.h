@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor::fuzz {
 

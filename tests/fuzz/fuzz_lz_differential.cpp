@@ -17,13 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> block = in.Rest();
   std::vector<uint8_t> w1(history + length), w2(history + length);
   for (uint32_t i = 0; i < history; ++i) w1[i] = w2[i] = static_cast<uint8_t>(i * 7);
-  test::EngineFixture f;
+  test::DecoderFixture f;
   ErrorCode rc = f.OpenAt(block, 50);
-  int32_t n1 = rc < 0 ? rc : DecodeLzBlock(f.x(), w1.data(), history, length, marks);
+  int32_t n1 = rc < 0 ? rc : DecodeLzBlock(f.d(), w1.data(), history, length, marks);
   uint32_t marks2 = 0;
   int32_t n2 = CarefulDecodeLzBlock(block.data(), block.size(), w2.data(), history, length, marks, &marks2);
   if (n1 != n2) __builtin_trap();
   if (n1 > 0 && std::memcmp(w1.data(), w2.data(), history + n1) != 0) __builtin_trap();
-  if (n1 >= 0 && marks && f.x().deltaMarkCount != marks2) __builtin_trap();
+  if (n1 >= 0 && marks && f.d().deltaMarkCount != marks2) __builtin_trap();
   return 0;
 }

@@ -184,14 +184,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::vector<uint8_t> written;
   {
-    test::EngineFixture f;
+    test::DecoderFixture f;
     f.SetProgram(segment);
-    f.x().archiveOffset = 0;
+    f.archiveOffset = 0;
     for (uint32_t i = 0; i < count; ++i) {
       const uint32_t* r = requests + 4 * i;
       FileHandle sink = f.NewSink();
-      if (DecodeFileData(f.x(), sink, r[0], r[1], r[2], static_cast<uint8_t>(r[3])) != 0) __builtin_trap();
-      if (f.x().output.fileCrc != files[i == fileCount ? 0 : i].crc) __builtin_trap();
+      if (f.DecodeFile(sink, r[0], r[1], r[2], static_cast<uint8_t>(r[3])) != 0) __builtin_trap();
+      if (f.d().output.fileCrc != files[i == fileCount ? 0 : i].crc) __builtin_trap();
       std::vector<uint8_t> out = test::ReadAll(static_cast<int>(sink));
       written.insert(written.end(), out.begin(), out.end());
     }

@@ -6,9 +6,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zor;
   fuzz::FuzzInput in(data, size);
   uint32_t length = in.Below(1u << 20) >> (in.Take(1) & 15);
-  test::EngineFixture f;
+  test::DecoderFixture f;
   if (f.OpenAt(in.Rest(), 45) < 0) return 0;
   std::vector<uint8_t> out(length + 1);
-  DecodeSortedBlock(f.x(), out.data(), length);
+  DecodeSortedBlock(f.d(), out.data(), length);
   return 0;
 }

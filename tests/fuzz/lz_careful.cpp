@@ -2,16 +2,16 @@
 // decoders as the stub runs them, for the differential targets.
 #include "decoder/lz_decoder.h"
 #include "decoder/segment_decoder.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 extern "C" int32_t CarefulDecodeLzBlock(const uint8_t* block, size_t size, uint8_t* window, uint32_t history,
                                         uint32_t length, bool marks, uint32_t* markCount) {
   using namespace zor;
-  test::EngineFixture f;
+  test::DecoderFixture f;
   ErrorCode rc = f.OpenAt(std::vector<uint8_t>(block, block + size), 50);
   if (rc < 0) return rc;
-  int32_t n = DecodeLzBlock(f.x(), window, history, length, marks);
-  *markCount = f.x().deltaMarkCount;
+  int32_t n = DecodeLzBlock(f.d(), window, history, length, marks);
+  *markCount = f.d().deltaMarkCount;
   return n;
 }
 
@@ -21,14 +21,14 @@ extern "C" void CarefulDecodeRequests(const uint8_t* archive, size_t size, const
                                       uint32_t count, int32_t* codes, uint32_t* crcs,
                                       std::vector<uint8_t>* written) {
   using namespace zor;
-  test::EngineFixture f;
+  test::DecoderFixture f;
   f.SetProgram(std::vector<uint8_t>(archive, archive + size));
-  f.x().archiveOffset = 0;
+  f.archiveOffset = 0;
   for (uint32_t i = 0; i < count; ++i) {
     FileHandle sink = f.NewSink();
     const uint32_t* r = requests + 4 * i;
-    codes[i] = DecodeFileData(f.x(), sink, r[0], r[1], r[2], static_cast<uint8_t>(r[3]));
-    crcs[i] = f.x().output.fileCrc;
+    codes[i] = f.DecodeFile(sink, r[0], r[1], r[2], static_cast<uint8_t>(r[3]));
+    crcs[i] = f.d().output.fileCrc;
     std::vector<uint8_t> out = test::ReadAll(static_cast<int>(sink));
     written->insert(written->end(), out.begin(), out.end());
   }

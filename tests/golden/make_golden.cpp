@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "decoder/output_filter.h"
+#include "decoder/crc32.h"
 #include "encoder/archive_writer.h"
+#include "platform/bytes.h"
 #include "support/sample_data.h"
 
 namespace zor::encoder {

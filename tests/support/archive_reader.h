@@ -9,7 +9,7 @@
 #include "archive/archive_format.h"
 #include "archive/directory.h"
 #include "decoder/segment_decoder.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor::test {
 
@@ -28,21 +28,22 @@ struct ReadArchive {
 // Reads the archive that begins at archiveOffset of `program`.
 inline ReadArchive ReadWholeArchive(const std::vector<uint8_t>& program, uint32_t archiveOffset = 0) {
   ReadArchive out;
-  EngineFixture f;
-  Extraction& x = f.x();
+  DecoderFixture f;
   if (program.size() < archiveOffset + kArchiveHeaderSize) {
     out.result = kErrorRead;
     return out;
   }
   f.SetProgram(program);
-  x.archiveOffset = archiveOffset;
-  x.archiveHeader = ParseArchiveHeader(program.data() + archiveOffset);
-  ResetSegmentDecoder(x);
-  StartDirectoryWalk(x);
-  for (uint32_t i = 0; i < x.archiveHeader.fileCount; ++i) {
+  f.archiveOffset = archiveOffset;
+  const ArchiveHeader header = ParseArchiveHeader(program.data() + archiveOffset);
+  if (ErrorCode rc = f.BeginDirectory(header.directoryOffset); rc != 0) {
+    out.result = rc;
+    return out;
+  }
+  for (uint32_t i = 0; i < header.fileCount; ++i) {
     ReadEntry e;
     const uint8_t* name = nullptr;
-    ErrorCode rc = NextDirectoryEntry(x, e.entry, name);
+    ErrorCode rc = NextDirectoryEntry(f.directory(), f.d(), e.entry, name);
     if (rc != 0) {
       out.result = rc;
       return out;
@@ -51,9 +52,9 @@ inline ReadArchive ReadWholeArchive(const std::vector<uint8_t>& program, uint32_
     e.crc = 0;
     if (!(e.entry.flags & kEntryFolder)) {
       FileHandle sink = f.NewSink();
-      rc = DecodeFileData(x, sink, e.entry.segmentOffset, e.entry.position, e.entry.length, e.entry.flags);
+      rc = f.DecodeFile(sink, e.entry.segmentOffset, e.entry.position, e.entry.length, e.entry.flags);
       e.data = ReadAll(static_cast<int>(sink));
-      e.crc = x.output.fileCrc;
+      e.crc = f.d().output.fileCrc;
       if (rc == 0 && e.crc != e.entry.crc) rc = kErrorCrc;
       if (rc != 0) {
         out.result = rc;

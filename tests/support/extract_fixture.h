@@ -21,7 +21,7 @@
 #include "encoder/archive_writer.h"
 #include "extract/extract_all.h"
 #include "extract/extraction.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 #include "support/recording_front_end.h"
 
 namespace zor::test {

@@ -16,16 +16,16 @@ struct ShownMessage {
   WindowRef owner;
   std::string text;
   std::string caption;
-  uint32_t style;
+  Notice kind;
 };
 
 class RecordingFrontEnd final : public FrontEnd {
  public:
   // Answers are taken from the front of the queues; when a queue is empty the default answer is given.
-  std::deque<int> messageAnswers;
-  int defaultMessageAnswer = kAnswerOk;
-  std::deque<int> overwriteAnswers;
-  int defaultOverwriteAnswer = kOverwriteYes;
+  std::deque<NoticeAnswer> messageAnswers;
+  NoticeAnswer defaultMessageAnswer = NoticeAnswer::kOk;
+  std::deque<OverwriteAnswer> overwriteAnswers;
+  OverwriteAnswer defaultOverwriteAnswer = OverwriteAnswer::kYes;
   // Runs inside each pump, e.g. to press Cancel in the middle of a walk.
   std::function<void()> onPump;
 
@@ -37,12 +37,12 @@ class RecordingFrontEnd final : public FrontEnd {
   std::vector<std::string> started;
   std::vector<std::pair<std::string, EntryOutcome>> finished;
 
-  int ShowMessage(WindowRef owner, const char* text, const char* caption, uint32_t style) override {
-    messages.push_back({owner, text, caption, style});
+  NoticeAnswer ShowMessage(WindowRef owner, const char* text, const char* caption, Notice kind) override {
+    messages.push_back({owner, text, caption, kind});
     return Next(messageAnswers, defaultMessageAnswer);
   }
   void SetStatus(WindowRef, const char* text) override { statuses.emplace_back(text); }
-  int AskOverwrite(const char* fullPath) override {
+  OverwriteAnswer AskOverwrite(const char* fullPath) override {
     overwriteQuestions.emplace_back(fullPath);
     return Next(overwriteAnswers, defaultOverwriteAnswer);
   }
@@ -59,9 +59,10 @@ class RecordingFrontEnd final : public FrontEnd {
   }
 
  private:
-  static int Next(std::deque<int>& answers, int fallback) {
+  template <typename Answer>
+  static Answer Next(std::deque<Answer>& answers, Answer fallback) {
     if (answers.empty()) return fallback;
-    const int answer = answers.front();
+    const Answer answer = answers.front();
     answers.pop_front();
     return answer;
   }

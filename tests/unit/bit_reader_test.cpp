@@ -5,13 +5,13 @@
 
 #include "decoder/bit_reader.h"
 #include "support/bit_packer.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor {
 namespace {
 
 using test::BlockBuilder;
-using test::EngineFixture;
+using test::DecoderFixture;
 
 std::vector<uint8_t> StoredBlock(uint32_t n, uint32_t seed) {
   BlockBuilder b(0, true, n);
@@ -22,10 +22,10 @@ std::vector<uint8_t> StoredBlock(uint32_t n, uint32_t seed) {
 }
 
 TEST(BitReader, RefillsCarryTheBytesPastTheLimit) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> block = StoredBlock(200000, 1);
   ASSERT_EQ(f.OpenAt(block, 0), 0);
-  BitReader& r = f.x().bitReader;
+  BitReader& r = f.d().bitReader;
   uint64_t consumed = 0;  // block bytes before the cursor
   int refills = 0;
   for (uint32_t carry = 0;; carry = (carry + 3) % 9) {
@@ -35,7 +35,7 @@ TEST(BitReader, RefillsCarryTheBytesPastTheLimit) {
       ++r.cursor;
       ++consumed;
     }
-    ErrorCode rc = Refill(f.x());
+    ErrorCode rc = Refill(f.d());
     if (rc == kErrorInputExhausted) break;
     ASSERT_EQ(rc, 0);
     ++refills;
@@ -43,80 +43,80 @@ TEST(BitReader, RefillsCarryTheBytesPastTheLimit) {
   }
   EXPECT_EQ(consumed, block.size());
   EXPECT_EQ(refills, 3);
-  EXPECT_EQ(f.x().files.programFilePos, block.size());
+  EXPECT_EQ(f.files().programFilePos, block.size());
 }
 
 TEST(BitReader, ShortBlocksEndAtTheirPackedSizeAndReadZerosBeyond) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> two = StoredBlock(1, 2);  // 7 bytes
   std::vector<uint8_t> next = StoredBlock(1, 3);
   std::vector<uint8_t> file(two);
   file.insert(file.end(), next.begin(), next.end());
   ASSERT_EQ(f.OpenAt(file, 0), 0);
-  BitReader& r = f.x().bitReader;
+  BitReader& r = f.d().bitReader;
   EXPECT_EQ(r.limit - r.buffer, 7);
   EXPECT_EQ(r.remaining, 0u);
   EXPECT_EQ(r.nextBlockPos, 7u);
   for (int i = 7; i < 7 + 32; ++i) EXPECT_EQ(r.buffer[i], 0) << i;
-  EXPECT_EQ(Refill(f.x()), kErrorInputExhausted);
+  EXPECT_EQ(Refill(f.d()), kErrorInputExhausted);
 }
 
 TEST(BitReader, OpenBlockFailures) {
-  EngineFixture f;
+  DecoderFixture f;
   EXPECT_EQ(f.OpenAt({1, 2, 3, 4, 5}, 0), kErrorDamaged);  // under 6 bytes
   BlockBuilder tiny(0, true, 0);
   EXPECT_EQ(f.OpenAt(tiny.Patched(5), 0), kErrorDamaged);  // packedSize 5
   EXPECT_EQ(f.OpenAt(tiny.Patched(0), 0), kErrorDamaged);
   // A read failure is passed up unchanged; a failed seek back to the segment is -17.
-  f.x().files.programFile = 1000;
-  EXPECT_EQ(OpenBlock(f.x()), -1);
-  f.x().segment.hasHistory = true;
-  f.x().segment.resumePos = 99;
-  EXPECT_EQ(OpenBlock(f.x()), kErrorSeek);
-  f.x().files.programFile = kInvalidFileHandle;
+  f.files().programFile = 1000;
+  EXPECT_EQ(OpenBlock(f.d()), -1);
+  f.d().segment.hasHistory = true;
+  f.d().segment.resumePos = 99;
+  EXPECT_EQ(OpenBlock(f.d()), kErrorSeek);
+  f.files().programFile = kInvalidFileHandle;
 }
 
 TEST(BitReader, FileEndingInsideTheBlockEndsItsInput) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> block = StoredBlock(100000, 4);
   block.resize(70000);
   ASSERT_EQ(f.OpenAt(block, 0), 0);
-  BitReader& r = f.x().bitReader;
+  BitReader& r = f.d().bitReader;
   EXPECT_EQ(r.remaining, 100006u - 61432);  // the first piece arrived whole
   r.cursor = r.limit;
-  ASSERT_EQ(Refill(f.x()), 0);  // a short read: what came is the rest of the block
+  ASSERT_EQ(Refill(f.d()), 0);  // a short read: what came is the rest of the block
   EXPECT_EQ(r.remaining, 0u);
   EXPECT_EQ(r.limit - r.buffer, 8 + 70000 - 61432);
   r.cursor = r.limit;
-  EXPECT_EQ(Refill(f.x()), kErrorInputExhausted);
+  EXPECT_EQ(Refill(f.d()), kErrorInputExhausted);
 }
 
 TEST(BitReader, CopyStoredFromBufferThenStraightFromTheFile) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> block = StoredBlock(150000, 5);
   ASSERT_EQ(f.OpenAt(block, 45), 0);
   std::vector<uint8_t> out(150000);
-  EXPECT_EQ(CopyStored(f.x(), out.data(), 150000), 150000);
+  EXPECT_EQ(CopyStored(f.d(), out.data(), 150000), 150000);
   EXPECT_EQ(out, std::vector<uint8_t>(block.begin() + 6, block.end()));
   // Cut short by the file's end: the shorter count.
-  EngineFixture g;
+  DecoderFixture g;
   block.resize(100000);
   ASSERT_EQ(g.OpenAt(block, 45), 0);
-  EXPECT_EQ(CopyStored(g.x(), out.data(), 150000), 100000 - 6);
+  EXPECT_EQ(CopyStored(g.d(), out.data(), 150000), 100000 - 6);
   // Cancelled after the buffered part.
-  EngineFixture h;
+  DecoderFixture h;
   ASSERT_EQ(h.OpenAt(StoredBlock(10, 6), 45), 0);
-  h.x().cancelRequested = true;
-  EXPECT_EQ(CopyStored(h.x(), out.data(), 10), kErrorCancelled);
-  EXPECT_EQ(Refill(h.x()), kErrorInputExhausted);  // nothing left: -50 comes before the cancel test
+  h.cancel = true;
+  EXPECT_EQ(CopyStored(h.d(), out.data(), 10), kErrorCancelled);
+  EXPECT_EQ(Refill(h.d()), kErrorInputExhausted);  // nothing left: -50 comes before the cancel test
 }
 
 TEST(BitReader, RefillPollsCancel) {
-  EngineFixture f;
+  DecoderFixture f;
   ASSERT_EQ(f.OpenAt(StoredBlock(100000, 7), 0), 0);
-  f.x().bitReader.cursor = f.x().bitReader.limit;
-  f.x().cancelRequested = true;
-  EXPECT_EQ(Refill(f.x()), kErrorCancelled);
+  f.d().bitReader.cursor = f.d().bitReader.limit;
+  f.cancel = true;
+  EXPECT_EQ(Refill(f.d()), kErrorCancelled);
 }
 
 }  // namespace

@@ -234,7 +234,7 @@ TEST(DeltaFilter, FindsTheStrideOfTablesAndBitmapsAndLeavesTextAlone) {
   EXPECT_GE(marks[0].offset, 16384u);  // the text keeps its bytes
   EXPECT_LE(marks[0].offset, 20480u);
   EXPECT_NE(marks[0].d, 0u);
-  EXPECT_LE(marks.size(), kMaxDeltaMarksPerBlock);
+  EXPECT_LE(marks.size(), kMaxDeltaMarks);
 }
 
 // A minimal PE image: headers and one section with the given characteristics over `body`.

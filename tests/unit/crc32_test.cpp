@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "decoder/output_filter.h"
+#include "decoder/crc32.h"
 
 namespace zor {
 namespace {

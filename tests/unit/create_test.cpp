@@ -19,6 +19,7 @@
 #include "archive/pe_image.h"
 #include "cli/create_command.h"
 #include "cli/stub_image.h"
+#include "platform/bytes.h"
 #include "support/archive_reader.h"
 #include "support/extract_fixture.h"
 #include "support/sample_data.h"

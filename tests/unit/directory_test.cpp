@@ -8,14 +8,14 @@
 #include "archive/directory.h"
 #include "support/archive_builder.h"
 #include "support/bit_packer.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor {
 namespace {
 
 using test::ArchiveBuilder;
 using test::BlockBuilder;
-using test::EngineFixture;
+using test::DecoderFixture;
 using test::EntryBytes;
 using test::LzBlockWriter;
 
@@ -42,19 +42,18 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
 struct DirectoryWalk {
   void Load() {
     f.SetProgram(a.bytes());
-    f.x().archiveOffset = a.archiveOffset();
-    f.x().archiveHeader.directoryOffset = directoryOffset;
-    StartDirectoryWalk(f.x());
+    f.archiveOffset = a.archiveOffset();
+    ASSERT_EQ(f.BeginDirectory(directoryOffset), 0);
   }
   // The walk's next entry name, or the error code as text.
   std::string Next() {
     DirectoryEntry e;
     const uint8_t* name = nullptr;
-    ErrorCode rc = NextDirectoryEntry(f.x(), e, name);
+    ErrorCode rc = NextDirectoryEntry(f.directory(), f.d(), e, name);
     if (rc != 0) return "error " + std::to_string(rc);
     return std::string(name, name + e.nameLength);
   }
-  EngineFixture f;
+  DecoderFixture f;
   ArchiveBuilder a;
   uint32_t directoryOffset = 0;
 };
@@ -70,12 +69,12 @@ TEST_F(Directory, StoredAndLzChunksEntryByEntry) {
   EXPECT_EQ(Next(), "docs");
   DirectoryEntry e;
   const uint8_t* name;
-  ASSERT_EQ(NextDirectoryEntry(f.x(), e, name), 0);
+  ASSERT_EQ(NextDirectoryEntry(f.directory(), f.d(), e, name), 0);
   EXPECT_EQ(std::string(name, name + e.nameLength), "docs\\a.txt");
   EXPECT_EQ(e.segmentOffset, 42u);
   EXPECT_EQ(e.length, 5u);
   EXPECT_EQ(e.crc, 7u);
-  ASSERT_EQ(NextDirectoryEntry(f.x(), e, name), 0);  // the chunk ended exactly: the next one is read
+  ASSERT_EQ(NextDirectoryEntry(f.directory(), f.d(), e, name), 0);  // the chunk ended exactly: the next one is read
   EXPECT_EQ(std::string(name, name + e.nameLength), "b.bin");
   EXPECT_EQ(e.flags, 4);
   EXPECT_EQ(e.position, 30u);
@@ -108,7 +107,7 @@ TEST_F(Directory, SeeksBackWhenTheSegmentDecoderMovedTheFile) {
   a.AddDirectorySegment(StoredDirectory(EntryBytes("y", 0, 0, 0, 0)));
   Load();
   EXPECT_EQ(Next(), "x");
-  f.x().files.programFilePos = 3;  // somebody else read elsewhere
+  f.files().programFilePos = 3;  // somebody else read elsewhere
   EXPECT_EQ(Next(), "y");
 }
 
@@ -140,9 +139,8 @@ TEST_F(Directory, DamagedDirectories) {
     d.directoryOffset = d.a.AddSegment({}, "ZORDE");
     d.a.bytes().insert(d.a.bytes().end(), {0x00, 0x01, 0x00});
     d.f.SetProgram(d.a.bytes());
-    d.f.x().archiveOffset = d.a.archiveOffset();
-    d.f.x().archiveHeader.directoryOffset = d.directoryOffset;
-    StartDirectoryWalk(d.f.x());
+    d.f.archiveOffset = d.a.archiveOffset();
+    ASSERT_EQ(d.f.BeginDirectory(d.directoryOffset), 0);
     EXPECT_EQ(d.Next(), "error -11");
   }
 }

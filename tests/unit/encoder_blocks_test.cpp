@@ -11,10 +11,12 @@
 #include "decoder/sorted_decoder.h"
 #include "encoder/archive_writer.h"
 #include "encoder/block_writer.h"
+#include "encoder/call_filter.h"
 #include "encoder/huffman_builder.h"
 #include "encoder/segment_writer.h"
+#include "platform/bytes.h"
 #include "support/archive_reader.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 #include "support/sample_data.h"
 
 namespace zor {
@@ -22,7 +24,7 @@ namespace {
 
 namespace enc = encoder;
 using enc::LzItem;
-using test::EngineFixture;
+using test::DecoderFixture;
 
 // ---- Codes ----
 
@@ -103,11 +105,11 @@ std::vector<uint8_t> SendAndRead(const std::vector<uint8_t>& lengths, uint32_t s
   EXPECT_EQ(w.BitCount() - start, e.bits);
   w.Put(0, 32);
   enc::FinishBlock(w);
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> block = w.Take();
   EXPECT_EQ(f.OpenAt(block, 45), 0);
   std::vector<uint8_t> read(lengths.size() + 8, 0xCC);
-  EXPECT_EQ(ReadCodeLengths(f.x(), read.data(), setLength, sets, 0), 0);
+  EXPECT_EQ(ReadCodeLengths(f.d(), read.data(), setLength, sets, 0), 0);
   read.resize(lengths.size());
   return read;
 }
@@ -169,15 +171,15 @@ void ExpectLzBlock(const LzCase& c, const std::vector<LzItem>& items, enc::LzBlo
   if (mOut) *mOut = coding.m;
   if (setsOut) *setsOut = coding.tableSets;
   std::vector<uint8_t> block = enc::WriteLzBlock(coding, options.type, true, c.size);
-  EngineFixture f;
+  DecoderFixture f;
   ASSERT_EQ(f.OpenAt(block, 50), 0) << what;
   std::vector<uint8_t> window = c.window;
   window.resize(window.size() + 16);
-  ASSERT_EQ(DecodeLzBlock(f.x(), window.data(), c.history, c.size, true), static_cast<int32_t>(c.size)) << what;
+  ASSERT_EQ(DecodeLzBlock(f.d(), window.data(), c.history, c.size, true), static_cast<int32_t>(c.size)) << what;
   window.resize(want.size());
   EXPECT_TRUE(window == want) << what;
   // The decoder ends exactly at the block's last byte: nothing is sent after the output is full.
-  EXPECT_EQ(f.x().bitReader.cursor - f.x().bitReader.buffer, static_cast<ptrdiff_t>(block.size())) << what;
+  EXPECT_EQ(f.d().bitReader.cursor - f.d().bitReader.buffer, static_cast<ptrdiff_t>(block.size())) << what;
 }
 
 TEST(EncoderLzBlock, EveryLengthSymbolAndEveryDistanceSymbol) {
@@ -252,7 +254,7 @@ TEST(EncoderLzBlock, BuiltInLengthsOnEitherSideOfReach8192) {
     uint32_t sets = 9;
     ExpectLzBlock(c, items, o, "built-in", nullptr, &sets);
     EXPECT_EQ(sets, 0u);
-    uint8_t l[enc::kSetLengthSmall];
+    uint8_t l[kSetLengthSmall];
     enc::BuiltInLengths(reach, l);
     EXPECT_EQ(l[288 + 28], reach == 8192 ? 0 : 6);  // distance symbol 28 exists only beyond 8192
   }
@@ -301,22 +303,22 @@ void ExpectSortedBlock(const std::vector<uint8_t>& bytes, enc::SortedBlockOption
     EXPECT_EQ(coding.tableCountField, options.tableCount) << what;
   }
   std::vector<uint8_t> block = enc::WriteSortedBlock(coding, true, size);
-  EngineFixture f;
+  DecoderFixture f;
   ASSERT_EQ(f.OpenAt(block, 45), 0) << what;
   std::vector<uint8_t> out(size + 1, 0xEE);
-  ASSERT_EQ(DecodeSortedBlock(f.x(), out.data(), size), 0) << what;
+  ASSERT_EQ(DecodeSortedBlock(f.d(), out.data(), size), 0) << what;
   out.resize(size);
   EXPECT_TRUE(out == bytes) << what;
-  EXPECT_EQ(f.x().bitReader.cursor - f.x().bitReader.buffer, static_cast<ptrdiff_t>(block.size())) << what;
+  EXPECT_EQ(f.d().bitReader.cursor - f.d().bitReader.buffer, static_cast<ptrdiff_t>(block.size())) << what;
 }
 
 TEST(EncoderSortedBlock, SizesZeroAndOne) {
-  EXPECT_EQ(enc::SortedSymbols(nullptr, 0, 0), (std::vector<uint16_t>{enc::kOriginMarker}));
+  EXPECT_EQ(enc::SortedSymbols(nullptr, 0, 0), (std::vector<uint16_t>{kOriginMarker}));
   uint8_t x = 0x41;
   // Last column (x, sentinel): x's index in the initial list, then the origin marker.
-  EXPECT_EQ(enc::SortedSymbols(&x, 1, 0), (std::vector<uint16_t>{0x42, enc::kOriginMarker}));
+  EXPECT_EQ(enc::SortedSymbols(&x, 1, 0), (std::vector<uint16_t>{0x42, kOriginMarker}));
   uint8_t zero = 0;
-  EXPECT_EQ(enc::SortedSymbols(&zero, 1, 0), (std::vector<uint16_t>{0, enc::kOriginMarker}));
+  EXPECT_EQ(enc::SortedSymbols(&zero, 1, 0), (std::vector<uint16_t>{0, kOriginMarker}));
   ExpectSortedBlock({}, {}, "size 0");
   ExpectSortedBlock({0x41}, {}, "size 1");
   ExpectSortedBlock({0}, {}, "size 1 zero");
@@ -326,7 +328,7 @@ TEST(EncoderSortedBlock, RunsBiasAndSelectors) {
   // Six equal bytes after the sentinel's row: "a" then a run of 5 sent as run steps 0, 1.
   std::vector<uint8_t> six(6, 'a');
   std::vector<uint16_t> s = enc::SortedSymbols(six.data(), 6, 0);
-  EXPECT_EQ(s, (std::vector<uint16_t>{'a' + 1, 0, 1, enc::kOriginMarker}));
+  EXPECT_EQ(s, (std::vector<uint16_t>{'a' + 1, 0, 1, kOriginMarker}));
   enc::SortedBlockOptions biased;
   biased.bias = 255;
   ExpectSortedBlock(six, biased, "bias 255");

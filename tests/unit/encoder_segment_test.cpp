@@ -52,19 +52,17 @@ void ExpectModelMatchesDecoder(const Layout& layout, uint32_t seed, std::vector<
   const std::vector<BlockReport>& blocks = reports[0].blocks;
   if (reportsOut) *reportsOut = blocks;
 
-  test::EngineFixture f;
-  Extraction& x = f.x();
+  test::DecoderFixture f;
+  Decoder& x = f.d();
   f.SetProgram(archive);
-  x.archiveOffset = 0;
-  x.archiveHeader = ParseArchiveHeader(archive.data());
-  ResetSegmentDecoder(x);
-  StartDirectoryWalk(x);
-  for (uint32_t i = 0; i < x.archiveHeader.fileCount; ++i) {
+  const ArchiveHeader header = ParseArchiveHeader(archive.data());
+  ASSERT_EQ(f.BeginDirectory(header.directoryOffset), 0);
+  for (uint32_t i = 0; i < header.fileCount; ++i) {
     DirectoryEntry e;
     const uint8_t* name;
-    ASSERT_EQ(NextDirectoryEntry(x, e, name), 0);
+    ASSERT_EQ(NextDirectoryEntry(f.directory(), f.d(), e, name), 0);
     FileHandle sink = f.NewSink();
-    ASSERT_EQ(DecodeFileData(x, sink, e.segmentOffset, e.position, e.length, e.flags), 0);
+    ASSERT_EQ(f.DecodeFile(sink, e.segmentOffset, e.position, e.length, e.flags), 0);
     ASSERT_EQ(test::ReadAll(static_cast<int>(sink)), seg.files[i].data);
     if (e.length == 0) continue;
     uint64_t lastByte = e.position + 11 + e.nameLength + e.length - 1, start = 0;

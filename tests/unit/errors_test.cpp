@@ -79,7 +79,7 @@ TEST_F(ReportErrorTest, EveryShownCodeWithItsExactText) {
     EXPECT_EQ(frontEnd.messages[0].text, s.text);
     EXPECT_EQ(frontEnd.messages[0].caption, "Ostrel Self-Extractor");
     EXPECT_EQ(frontEnd.messages[0].owner, dialog);
-    EXPECT_EQ(frontEnd.messages[0].style, 48u);
+    EXPECT_EQ(frontEnd.messages[0].kind, Notice::kFailure);
     EXPECT_STREQ(x->files.messageBuffer, s.text);
     EXPECT_EQ(x->files.lastSystemError, 0u) << "a shown error is forgotten";
   }
@@ -91,7 +91,7 @@ TEST_F(ReportErrorTest, SilentCodesShowNothingAndKeepTheRecordedError) {
   for (ErrorCode code : silent) {
     for (bool okCancel : {false, true}) {
       x->files.lastSystemError = 112;
-      frontEnd.defaultMessageAnswer = kAnswerCancel;
+      frontEnd.defaultMessageAnswer = NoticeAnswer::kCancel;
       EXPECT_EQ(ReportError(*x, dialog, okCancel, code, "a.txt"), 0) << code;
       EXPECT_EQ(x->files.lastSystemError, 112u) << code;
     }
@@ -102,18 +102,18 @@ TEST_F(ReportErrorTest, SilentCodesShowNothingAndKeepTheRecordedError) {
 TEST_F(ReportErrorTest, OnlyOkInAnOkCancelBoxGoesOn) {
   const struct {
     bool okCancel;
-    int answer;
+    NoticeAnswer answer;
     int result;
   } cases[] = {
-      {false, kAnswerOk, 1}, {false, kAnswerCancel, 1}, {false, 0, 1},
-      {true, kAnswerOk, 0},  {true, kAnswerCancel, 1},  {true, 0, 1},  // 0: the box could not be shown
+      {false, NoticeAnswer::kOk, 1}, {false, NoticeAnswer::kCancel, 1}, {false, NoticeAnswer::kNotShown, 1},
+      {true, NoticeAnswer::kOk, 0},  {true, NoticeAnswer::kCancel, 1},  {true, NoticeAnswer::kNotShown, 1},
   };
   for (const auto& c : cases) {
     frontEnd.messages.clear();
     frontEnd.messageAnswers = {c.answer};
     EXPECT_EQ(ReportError(*x, dialog, c.okCancel, kErrorCrc, "a.txt"), c.result);
     ASSERT_EQ(frontEnd.messages.size(), 1u);
-    EXPECT_EQ(frontEnd.messages[0].style, c.okCancel ? 49u : 48u);
+    EXPECT_EQ(frontEnd.messages[0].kind, c.okCancel ? Notice::kFailureOrGoOn : Notice::kFailure);
   }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "extract/paths.h"
+#include "platform/bytes.h"
 #include "support/extract_fixture.h"
 
 namespace zor {
@@ -50,9 +51,9 @@ std::vector<uint8_t> Pattern(uint32_t size) {
 
 // The walk released what it obtained.
 void ExpectBuffersReleased(Extraction& x) {
-  EXPECT_EQ(x.bitReader.buffer, nullptr);
+  EXPECT_EQ(x.decoder.bitReader.buffer, nullptr);
   EXPECT_EQ(x.directory.directoryBuffer, nullptr);
-  EXPECT_EQ(x.segment.window, nullptr);
+  EXPECT_EQ(x.decoder.segment.window, nullptr);
   EXPECT_FALSE(x.extracting);
 }
 
@@ -195,7 +196,7 @@ TEST(ExtractAll, AFolderThatCannotBeCreatedEndsTheExtraction) {
   EXPECT_EQ(h.Run(), 0);
   ASSERT_EQ(h.frontEnd.messages.size(), 1u);
   EXPECT_EQ(h.frontEnd.messages[0].text.rfind("Cannot create folder " + dir.Engine("out/blocker/sub"), 0), 0u);
-  EXPECT_EQ(h.frontEnd.messages[0].style, kMessageOkExclamation);
+  EXPECT_EQ(h.frontEnd.messages[0].kind, Notice::kFailure);
   EXPECT_EQ(h.frontEnd.messages[0].owner, h.dialog);
   EXPECT_TRUE(test::Exists(dir.Native("out/first.txt")));
   EXPECT_FALSE(test::Exists(dir.Native("out/last.txt")));
@@ -225,7 +226,7 @@ class OverwriteTest : public ::testing::Test {
 };
 
 TEST_F(OverwriteTest, NoKeepsTheFileAndTheWalkGoesOn) {
-  h_->frontEnd.overwriteAnswers = {kOverwriteNo, kOverwriteYes, kOverwriteNo};
+  h_->frontEnd.overwriteAnswers = {OverwriteAnswer::kNo, OverwriteAnswer::kYes, OverwriteAnswer::kNo};
   EXPECT_EQ(h_->Run(), 0);
   EXPECT_EQ(h_->frontEnd.overwriteQuestions,
             (std::vector<std::string>{dir_.Engine("out/a.txt"), dir_.Engine("out/b.txt"),
@@ -241,7 +242,7 @@ TEST_F(OverwriteTest, NoKeepsTheFileAndTheWalkGoesOn) {
 }
 
 TEST_F(OverwriteTest, YesReplacesAndAQuestionThatCouldNotBeAskedCountsAsYes) {
-  h_->frontEnd.overwriteAnswers = {kOverwriteYes, -1, kOverwriteYes};
+  h_->frontEnd.overwriteAnswers = {OverwriteAnswer::kYes, OverwriteAnswer::kNotAsked, OverwriteAnswer::kYes};
   EXPECT_EQ(h_->Run(), 0);
   EXPECT_EQ(h_->frontEnd.overwriteQuestions.size(), 3u);
   EXPECT_EQ(Content("a.txt"), "new a");
@@ -251,8 +252,8 @@ TEST_F(OverwriteTest, YesReplacesAndAQuestionThatCouldNotBeAskedCountsAsYes) {
 }
 
 TEST_F(OverwriteTest, YesToAllStopsTheQuestions) {
-  h_->frontEnd.overwriteAnswers = {kOverwriteYesToAll};
-  h_->frontEnd.defaultOverwriteAnswer = kOverwriteNo;  // would keep the files if asked again
+  h_->frontEnd.overwriteAnswers = {OverwriteAnswer::kYesToAll};
+  h_->frontEnd.defaultOverwriteAnswer = OverwriteAnswer::kNo;  // would keep the files if asked again
   EXPECT_EQ(h_->Run(), 0);
   EXPECT_EQ(h_->frontEnd.overwriteQuestions.size(), 1u);
   EXPECT_EQ(Content("a.txt"), "new a");
@@ -263,7 +264,7 @@ TEST_F(OverwriteTest, YesToAllStopsTheQuestions) {
 
 TEST_F(OverwriteTest, APresetChoiceAsksNothing) {
   h_->x().options.overwriteWithoutPrompting = true;
-  h_->frontEnd.defaultOverwriteAnswer = kOverwriteNo;
+  h_->frontEnd.defaultOverwriteAnswer = OverwriteAnswer::kNo;
   EXPECT_EQ(h_->Run(), 0);
   EXPECT_TRUE(h_->frontEnd.overwriteQuestions.empty());
   EXPECT_EQ(Content("c.txt"), "new c");
@@ -274,7 +275,7 @@ TEST_F(OverwriteTest, AReadOnlyFileIsNotMadeWritable) {
   EXPECT_EQ(h_->Run(), 0);  // answered Yes
   ASSERT_EQ(h_->frontEnd.messages.size(), 1u);
   EXPECT_EQ(h_->frontEnd.messages[0].text, "Cannot create " + dir_.Engine("out/a.txt") + "\nAccess denied");
-  EXPECT_EQ(h_->frontEnd.messages[0].style, kMessageOkCancelExclamation);
+  EXPECT_EQ(h_->frontEnd.messages[0].kind, Notice::kFailureOrGoOn);
   EXPECT_EQ(Content("a.txt"), "old");
   EXPECT_EQ(Content("b.txt"), "new b");  // OK goes on
   EXPECT_EQ(h_->frontEnd.finished[0].second, EntryOutcome::kFailed);
@@ -284,11 +285,11 @@ TEST_F(OverwriteTest, AFolderWhereAFileGoesIsNotAskedAboutAndCannotBeCreated) {
   ASSERT_EQ(remove(dir_.Native("out/b.txt").c_str()), 0);
   ASSERT_EQ(mkdir(dir_.Native("out/b.txt").c_str(), 0755), 0);
   h_->x().options.overwriteWithoutPrompting = true;
-  h_->frontEnd.messageAnswers = {kAnswerCancel};
+  h_->frontEnd.messageAnswers = {NoticeAnswer::kCancel};
   EXPECT_EQ(h_->Run(), 0);
   ASSERT_EQ(h_->frontEnd.messages.size(), 1u);
   EXPECT_EQ(h_->frontEnd.messages[0].text, "Cannot create " + dir_.Engine("out/b.txt") + "\nAccess denied");
-  EXPECT_EQ(h_->frontEnd.messages[0].style, kMessageOkCancelExclamation);
+  EXPECT_EQ(h_->frontEnd.messages[0].kind, Notice::kFailureOrGoOn);
   EXPECT_TRUE(test::IsFolder(dir_.Native("out/b.txt")));
   EXPECT_EQ(Content("a.txt"), "new a");
   EXPECT_EQ(Content("c.txt"), "old");  // Cancel ended the walk
@@ -298,7 +299,7 @@ TEST_F(OverwriteTest, AFolderWhereAFileGoesIsNotAskedAboutAndCannotBeCreated) {
 TEST_F(OverwriteTest, AFolderWhereAFileGoesIsOfferedOkToGoOn) {
   ASSERT_EQ(remove(dir_.Native("out/b.txt").c_str()), 0);
   ASSERT_EQ(mkdir(dir_.Native("out/b.txt").c_str(), 0755), 0);
-  h_->frontEnd.defaultOverwriteAnswer = kOverwriteYes;
+  h_->frontEnd.defaultOverwriteAnswer = OverwriteAnswer::kYes;
   EXPECT_EQ(h_->Run(), 0);
   EXPECT_EQ(h_->frontEnd.overwriteQuestions.size(), 2u);  // a and c, not the folder
   EXPECT_EQ(h_->frontEnd.messages.size(), 1u);
@@ -358,7 +359,7 @@ TEST(ExtractAll, ACrcMismatchDeletesTheFileAndOkGoesOn) {
   EXPECT_EQ(h.Run(), 0);
   ASSERT_EQ(h.frontEnd.messages.size(), 1u);
   EXPECT_EQ(h.frontEnd.messages[0].text, "File \"" + dir.Engine("out/bad.txt") + "\" fails error check");
-  EXPECT_EQ(h.frontEnd.messages[0].style, kMessageOkCancelExclamation);
+  EXPECT_EQ(h.frontEnd.messages[0].kind, Notice::kFailureOrGoOn);
   EXPECT_FALSE(test::Exists(dir.Native("out/bad.txt")));
   EXPECT_EQ(test::ReadFile(dir.Native("out/good.txt")), Bytes("fine"));
   EXPECT_EQ(h.frontEnd.finished[0].second, EntryOutcome::kFailed);
@@ -368,7 +369,7 @@ TEST(ExtractAll, ACrcMismatchAnsweredCancelEndsTheWalk) {
   ScratchFolder dir;
   ExtractHarness h(TestArchive().File("bad.txt", "payload").Crc(1).File("good.txt", "fine").Build());
   h.Target(dir.Engine("out"));
-  h.frontEnd.messageAnswers = {kAnswerCancel};
+  h.frontEnd.messageAnswers = {NoticeAnswer::kCancel};
   EXPECT_EQ(h.Run(), 0);
   EXPECT_EQ(h.frontEnd.messages.size(), 1u);
   EXPECT_FALSE(test::Exists(dir.Native("out/bad.txt")));
@@ -396,7 +397,7 @@ TEST(ExtractAll, ADecodingFailureDeletesThePartialFileAndEndsTheWalk) {
   EXPECT_EQ(h.Run(), 0);  // reported here, not by the caller
   ASSERT_EQ(h.frontEnd.messages.size(), 1u);
   EXPECT_EQ(h.frontEnd.messages[0].text, kDamagedText);
-  EXPECT_EQ(h.frontEnd.messages[0].style, kMessageOkExclamation);
+  EXPECT_EQ(h.frontEnd.messages[0].kind, Notice::kFailure);
   EXPECT_FALSE(test::Exists(dir.Native("out/big.bin")));
   EXPECT_FALSE(test::Exists(dir.Native("out/after.txt")));
   EXPECT_TRUE(Tree(dir.Native("out")).empty());
@@ -434,7 +435,7 @@ TEST(ExtractAll, ATargetThatCannotBeCreatedIsReportedWithItsName) {
   EXPECT_EQ(h.Run(), 0);
   ASSERT_EQ(h.frontEnd.messages.size(), 1u);
   EXPECT_EQ(h.frontEnd.messages[0].text.rfind("Cannot create folder " + dir.Engine("file/out"), 0), 0u);
-  EXPECT_EQ(h.frontEnd.messages[0].style, kMessageOkExclamation);
+  EXPECT_EQ(h.frontEnd.messages[0].kind, Notice::kFailure);
   EXPECT_TRUE(h.frontEnd.started.empty());
 }
 
@@ -578,7 +579,7 @@ TEST(ExtractAll, StoredPathsThatWouldLeaveTheTargetAreRefused) {
       EXPECT_EQ(h.Run(), 0);
       ASSERT_EQ(h.frontEnd.messages.size(), 1u);
       EXPECT_EQ(h.frontEnd.messages[0].text, kDamagedText);
-      EXPECT_EQ(h.frontEnd.messages[0].style, kMessageOkCancelExclamation);
+      EXPECT_EQ(h.frontEnd.messages[0].kind, Notice::kFailureOrGoOn);
       EXPECT_EQ(Tree(dir.Native()), (std::vector<std::string>{"deep", "deep/out", "deep/out/after.txt"}));
       EXPECT_EQ(h.frontEnd.finished[0].second, EntryOutcome::kRefused);
     }
@@ -589,7 +590,7 @@ TEST(ExtractAll, ARefusedNameAnsweredCancelEndsTheWalk) {
   ScratchFolder dir;
   ExtractHarness h(TestArchive().File("..\\up.txt", "x").File("after.txt", "a").Build());
   h.Target(dir.Engine("out"));
-  h.frontEnd.messageAnswers = {kAnswerCancel};
+  h.frontEnd.messageAnswers = {NoticeAnswer::kCancel};
   EXPECT_EQ(h.Run(), 0);
   EXPECT_EQ(Tree(dir.Native()), std::vector<std::string>{"out"});
 }

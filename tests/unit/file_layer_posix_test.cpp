@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <string>
 
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "decoder/output_filter.h"
+#include "decoder/crc32.h"
 #include "support/archive_reader.h"
 
 namespace zor {

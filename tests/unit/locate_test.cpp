@@ -14,6 +14,7 @@
 
 #include "archive/locate.h"
 #include "extract/extraction.h"
+#include "platform/bytes.h"
 
 namespace zor {
 namespace {
@@ -75,7 +76,7 @@ class Locate : public ::testing::Test {
     x_->files.programFile = FileOpen(x_->files, path_.c_str(), kGenericRead);
     ASSERT_NE(x_->files.programFile, kInvalidFileHandle);
   }
-  ErrorCode Read() { return ReadArchiveHeaders(*x_, kImageSize, stub_); }
+  ErrorCode Read() { return LocateArchive(*x_, kImageSize, stub_); }
 
   std::string dir_, path_;
   std::unique_ptr<Extraction> x_;
@@ -228,7 +229,7 @@ class ImageStamp : public Locate {
   ImageCheck Inspect(const Bytes& file) {
     Open({}, file);
     ImageCheck check{};
-    EXPECT_EQ(InspectProgramFile(*x_, check), 0);
+    EXPECT_EQ(InspectProgramFile(x_->files, x_->decoder.crc, check), 0);
     return check;
   }
   Bytes exe_;

@@ -6,12 +6,12 @@
 
 #include "decoder/lz_decoder.h"
 #include "support/bit_packer.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor {
 namespace {
 
-using test::EngineFixture;
+using test::DecoderFixture;
 using test::LzBlockWriter;
 
 // A table set in which every literal/length symbol and every distance symbol has a code.
@@ -31,20 +31,20 @@ struct LzRun {
 };
 
 // Decodes `block` into a window whose first bytes are `history`.
-LzRun Decode(EngineFixture& f, const std::vector<uint8_t>& block, uint32_t size,
+LzRun Decode(DecoderFixture& f, const std::vector<uint8_t>& block, uint32_t size,
              const std::vector<uint8_t>& history = {}, bool marks = true) {
   std::vector<uint8_t> window(history);
   window.resize(history.size() + size + 16, 0xEE);
   LzRun run{f.OpenAt(block, 50), {}};
   if (run.result < 0) return run;
-  run.result = DecodeLzBlock(f.x(), window.data(), static_cast<uint32_t>(history.size()), size, marks);
+  run.result = DecodeLzBlock(f.d(), window.data(), static_cast<uint32_t>(history.size()), size, marks);
   if (run.result >= 0)
     run.out.assign(window.begin() + history.size(), window.begin() + history.size() + run.result);
   return run;
 }
 
 TEST(LzBlock, LiteralsAndMatchesWithBuiltInCodes) {
-  EngineFixture f;
+  DecoderFixture f;
   LzBlockWriter w(20, true, 2, {});
   for (uint8_t c : {'a', 'b', 'c'}) w.Lit(c);
   w.MatchSymbol(10, 2);  // distance 1: repeats the previous byte
@@ -62,7 +62,7 @@ TEST(LzBlock, LiteralsAndMatchesWithBuiltInCodes) {
 }
 
 TEST(LzBlock, OutputFullEndsBlockWithoutEndSymbolAndCutsLastMatch) {
-  EngineFixture f;
+  DecoderFixture f;
   LzBlockWriter w(7, true, 1, {FullSet(1)});
   w.Lit('x');
   w.MatchSymbol(258, 2);  // far longer than the room left
@@ -71,11 +71,11 @@ TEST(LzBlock, OutputFullEndsBlockWithoutEndSymbolAndCutsLastMatch) {
   ASSERT_EQ(r.result, 7);
   EXPECT_EQ(r.out, std::vector<uint8_t>(7, 'x'));
   // The reader stands on the byte boundary behind the last bit used.
-  EXPECT_EQ(f.x().bitReader.bitOffset, 0u);
+  EXPECT_EQ(f.d().bitReader.bitOffset, 0u);
 }
 
 TEST(LzBlock, EveryLengthSymbolIncludingTheLongest) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint32_t> lengths = {2, 3, 10, 11, 12, 13, 18, 19, 22, 34, 50, 66, 67, 114, 130, 131, 226, 227, 258, 259, 1000, 33026};
   uint32_t total = 1;
   for (uint32_t len : lengths) total += len;
@@ -88,7 +88,7 @@ TEST(LzBlock, EveryLengthSymbolIncludingTheLongest) {
 }
 
 TEST(LzBlock, EveryDistanceSymbolAndItsExtraBits) {
-  EngineFixture f;
+  DecoderFixture f;
   // History long enough for every distance up to 1048576.
   std::vector<uint8_t> history(1048576);
   for (size_t i = 0; i < history.size(); ++i) history[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
@@ -113,7 +113,7 @@ TEST(LzBlock, EveryDistanceSymbolAndItsExtraBits) {
 // A distance code of 14 to 16 bits followed by 16 to 18 extra bits is more than 31 bits together: their sum
 // once overflowed its field in the decode tables and the far match was taken for a distance of 1 or 2.
 TEST(LzBlock, LongDistanceCodesWithManyExtraBits) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> history(1048576);
   for (size_t i = 0; i < history.size(); ++i) history[i] = static_cast<uint8_t>(i * 13 + (i >> 11));
   std::vector<uint8_t> set = FullSet(2);
@@ -139,7 +139,7 @@ TEST(LzBlock, LongDistanceCodesWithManyExtraBits) {
 }
 
 TEST(LzBlock, RecentDistancesSwapAndSmallDistancesLeaveThemAlone) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> history;
   for (int i = 0; i < 64; ++i) history.push_back(static_cast<uint8_t>(i));
   LzBlockWriter w(24, true, 2, {FullSet(2)});
@@ -158,7 +158,7 @@ TEST(LzBlock, RecentDistancesSwapAndSmallDistancesLeaveThemAlone) {
 }
 
 TEST(LzBlock, DistanceAlphabetFollowsMatchLength) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> history(100);
   for (int i = 0; i < 100; ++i) history[i] = static_cast<uint8_t>(i);
   // m = 3: length 2 uses alphabet 1, length 3 alphabet 2, length 4 alphabet 0. Alphabet 2 reaches 8192
@@ -177,7 +177,7 @@ TEST(LzBlock, DistanceAlphabetFollowsMatchLength) {
 }
 
 TEST(LzBlock, TableSetsOfSizeT344AlsoWithOneDistanceAlphabet) {
-  EngineFixture f;
+  DecoderFixture f;
   // m = 1, two sets: set 1 codes only 'a' and 256, set 2 only 'b' and 256; each symbol's bits follow its set.
   std::vector<uint8_t> s1(344, 0), s2(344, 0);
   s1['a'] = 1;
@@ -202,7 +202,7 @@ TEST(LzBlock, TableSetsOfSizeT344AlsoWithOneDistanceAlphabet) {
 }
 
 TEST(LzBlock, LastEndOfSetEndsBlockShort) {
-  EngineFixture f;
+  DecoderFixture f;
   LzBlockWriter w(10, true, 2, {FullSet(2)});
   w.Lit('z');
   w.EndOfSet();
@@ -214,7 +214,7 @@ TEST(LzBlock, BuiltInDistanceLengthsSwitchAbove8192) {
   // reach 8192: alphabet 0 symbols 0-3 are 4 bits and 4-27 5 bits, so distance symbol 27 (6145 + 11 bits)
   // is the farthest; with reach 8193 the 5/6-bit lengths reach 1048576.
   for (int32_t reach : {8192, 8193}) {
-    EngineFixture f;
+    DecoderFixture f;
     std::vector<uint8_t> history(static_cast<size_t>(reach) - 4);
     for (size_t i = 0; i < history.size(); ++i) history[i] = static_cast<uint8_t>(i ^ (i >> 8));
     LzBlockWriter w(4, true, 2, {}, 0, reach);
@@ -226,7 +226,7 @@ TEST(LzBlock, BuiltInDistanceLengthsSwitchAbove8192) {
 }
 
 TEST(LzBlock, MatchBeforeWindowStartIsSkippedAndExactStartIsValid) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> history = {1, 2, 3, 4, 5};
   LzBlockWriter w(6, true, 2, {FullSet(2)});
   w.Match(4, 7);  // reaches before the window: nothing is produced
@@ -239,7 +239,7 @@ TEST(LzBlock, MatchBeforeWindowStartIsSkippedAndExactStartIsValid) {
 }
 
 TEST(LzBlock, DeltaMarksRunningSumOverStrideThenOff) {
-  EngineFixture f;
+  DecoderFixture f;
   LzBlockWriter w(300, true, 2, {FullSet(2)});
   std::vector<uint8_t> raw(300);
   for (int i = 0; i < 300; ++i) raw[i] = static_cast<uint8_t>(i * 13 + 1);
@@ -253,13 +253,13 @@ TEST(LzBlock, DeltaMarksRunningSumOverStrideThenOff) {
   std::vector<uint8_t> want(raw);
   for (int p = 100; p < 200; ++p) want[p] = static_cast<uint8_t>(want[p] + want[p - 3]);
   EXPECT_EQ(r.out, want);
-  ASSERT_EQ(f.x().deltaMarkCount, 2u);
-  EXPECT_EQ(f.x().deltaMarks[0], (3u << 24) | 100u);
-  EXPECT_EQ(f.x().deltaMarks[1], 200u);
+  ASSERT_EQ(f.d().deltaMarkCount, 2u);
+  EXPECT_EQ(f.d().deltaMarks[0], (3u << 24) | 100u);
+  EXPECT_EQ(f.d().deltaMarks[1], 200u);
 }
 
 TEST(LzBlock, DeltaSourceBeforeWindowStartCountsAsZero) {
-  EngineFixture f;
+  DecoderFixture f;
   LzBlockWriter w(4, true, 2, {FullSet(2)});
   w.Mark(7);
   for (uint8_t b : {10, 20, 30, 40}) w.Lit(b);
@@ -269,9 +269,9 @@ TEST(LzBlock, DeltaSourceBeforeWindowStartCountsAsZero) {
 }
 
 TEST(LzBlock, DirectoryBlocksReadMarksButKeepThemOutOfTheTable) {
-  EngineFixture f;
-  f.x().deltaMarkCount = 1;
-  f.x().deltaMarks[0] = (2u << 24) | 5;
+  DecoderFixture f;
+  f.d().deltaMarkCount = 1;
+  f.d().deltaMarks[0] = (2u << 24) | 5;
   LzBlockWriter w(3, true, 2, {FullSet(2)});
   w.Lit(1);
   w.Mark(1);
@@ -280,13 +280,13 @@ TEST(LzBlock, DirectoryBlocksReadMarksButKeepThemOutOfTheTable) {
   LzRun r = Decode(f, w.Finish(), 3, {}, false);
   ASSERT_EQ(r.result, 3);
   EXPECT_EQ(r.out, (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(f.x().deltaMarkCount, 1u);
-  EXPECT_EQ(f.x().deltaMarks[0], (2u << 24) | 5);
+  EXPECT_EQ(f.d().deltaMarkCount, 1u);
+  EXPECT_EQ(f.d().deltaMarks[0], (2u << 24) | 5);
 }
 
 TEST(LzBlock, DamagedDataFailures) {
   auto decode = [](LzBlockWriter& w, uint32_t size, std::vector<uint8_t> history = {}) {
-    EngineFixture f;
+    DecoderFixture f;
     return Decode(f, w.Finish(), size, history).result;
   };
   {
@@ -333,7 +333,7 @@ TEST(LzBlock, DamagedDataFailures) {
 }
 
 TEST(LzBlock, OverSubscribedListOfAnUnbuiltAlphabetIsHarmless) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> set = FullSet(2);
   set[330] = set[331] = set[332] = 1;  // alphabet 1, never built with m = 1
   LzBlockWriter w(2, true, 1, {set});
@@ -343,17 +343,17 @@ TEST(LzBlock, OverSubscribedListOfAnUnbuiltAlphabetIsHarmless) {
 }
 
 TEST(LzBlock, ExactlyThe1024thMarkIsAccepted) {
-  EngineFixture f;
+  DecoderFixture f;
   LzBlockWriter w(1, true, 2, {FullSet(2)});
   for (int i = 0; i < 1024; ++i) w.Mark(0);
   w.Lit(1);
   EXPECT_EQ(Decode(f, w.Finish(), 1).result, 1);
-  EXPECT_EQ(f.x().deltaMarkCount, 1024u);
+  EXPECT_EQ(f.d().deltaMarkCount, 1024u);
 }
 
 TEST(LzBlock, InvalidCodeOrExhaustedInputEndsBlockWithCountSoFar) {
   {
-    EngineFixture f;
+    DecoderFixture f;
     std::vector<uint8_t> set(344, 0);
     set['a'] = 1;  // incomplete: a 1-bit code for 'a' only
     set[288] = 1;
@@ -366,7 +366,7 @@ TEST(LzBlock, InvalidCodeOrExhaustedInputEndsBlockWithCountSoFar) {
     EXPECT_EQ(r.out, std::vector<uint8_t>(2, 'a'));
   }
   {
-    EngineFixture f;
+    DecoderFixture f;
     std::vector<uint8_t> set = FullSet(2);
     LzBlockWriter w(1000, true, 2, {set});
     for (int i = 0; i < 40; ++i) w.Lit('k');
@@ -374,10 +374,10 @@ TEST(LzBlock, InvalidCodeOrExhaustedInputEndsBlockWithCountSoFar) {
     LzRun r = Decode(f, block, 1000);  // the block's bytes run out: -50 inside ends the block
     EXPECT_GE(r.result, 40);
     EXPECT_LT(r.result, 1000);
-    EXPECT_EQ(f.x().bitReader.bitOffset, 0u);
+    EXPECT_EQ(f.d().bitReader.bitOffset, 0u);
   }
   {
-    EngineFixture f;
+    DecoderFixture f;
     std::vector<uint8_t> set = FullSet(2);
     LzBlockWriter w(10, true, 2, {set});
     std::vector<uint8_t> block = w.Patched(30);
@@ -388,14 +388,14 @@ TEST(LzBlock, InvalidCodeOrExhaustedInputEndsBlockWithCountSoFar) {
 }
 
 TEST(LzBlock, CancelAtTheStartOfATableSet) {
-  EngineFixture f;
+  DecoderFixture f;
   LzBlockWriter w(4, true, 2, {FullSet(2)});
   w.Lit(1);
   std::vector<uint8_t> block = w.Finish();
   ASSERT_EQ(f.OpenAt(block, 50), 0);
-  f.x().cancelRequested = true;
+  f.cancel = true;
   std::vector<uint8_t> window(64);
-  EXPECT_EQ(DecodeLzBlock(f.x(), window.data(), 0, 4, true), kErrorCancelled);
+  EXPECT_EQ(DecodeLzBlock(f.d(), window.data(), 0, 4, true), kErrorCancelled);
 }
 
 TEST(ApplyDeltaMarks, RegionsEndAtNextMarkAndSourcesBeforeStartAreZero) {

@@ -11,7 +11,7 @@
 #include "encoder/block_writer.h"
 #include "encoder/code_length_writer.h"
 #include "encoder/segment_writer.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 #include "support/sample_data.h"
 
 namespace zor {
@@ -47,21 +47,21 @@ TEST(LzLongCodes, FarDistanceSymbolsWithSixteenBitCodesDecode) {
   options.tables = enc::TableChoice::kDynamic;
   ASSERT_EQ(enc::PlanLzBlock(symbols, history + size, options, coding), enc::EncodeStatus::kOk);
   ASSERT_EQ(coding.tableSets, 1u);
-  ASSERT_EQ(coding.lengths.size(), enc::kSetLengthSmall);
+  ASSERT_EQ(coding.lengths.size(), kSetLengthSmall);
   // A complete code for the distances with the far ones longest: 6 gets 1 bit, 7 two, ... 20 fifteen,
   // 40 and 41 sixteen, so that 41 takes 16 + 18 bits.
-  uint8_t* distance = coding.lengths.data() + enc::kLiteralLengthSymbols;
+  uint8_t* distance = coding.lengths.data() + kLitLenSymbols;
   std::fill(distance, distance + 42, 0);
   for (uint32_t symbol = 6; symbol <= 20; ++symbol) distance[symbol] = static_cast<uint8_t>(symbol - 5);
   distance[40] = distance[41] = 16;
-  coding.lengthEncoding = enc::EncodeCodeLengths(coding.lengths.data(), enc::kSetLengthSmall, 1);
+  coding.lengthEncoding = enc::EncodeCodeLengths(coding.lengths.data(), kSetLengthSmall, 1);
 
   std::vector<uint8_t> block = enc::WriteLzBlock(coding, 1, true, size);
-  test::EngineFixture f;
+  test::DecoderFixture f;
   ASSERT_EQ(f.OpenAt(block, 50), 0);
   std::vector<uint8_t> got = window;
   got.resize(got.size() + 16);
-  ASSERT_EQ(DecodeLzBlock(f.x(), got.data(), history, size, true), static_cast<int32_t>(size));
+  ASSERT_EQ(DecodeLzBlock(f.d(), got.data(), history, size, true), static_cast<int32_t>(size));
   got.resize(want.size());
   EXPECT_TRUE(got == want);
 }

@@ -11,6 +11,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/pe_image.h"
+#include "platform/bytes.h"
 
 namespace zor {
 namespace {

@@ -7,13 +7,13 @@
 
 #include "decoder/huffman.h"
 #include "support/bit_packer.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor {
 namespace {
 
 using test::BitPacker;
-using test::EngineFixture;
+using test::DecoderFixture;
 
 constexpr int32_t kEmpty = -288;
 
@@ -216,8 +216,8 @@ TEST(DecodeTables, EdgeCasesOfTheLengthList) {
 }
 
 // The reader over hand-packed bits, as the only bytes of a block.
-void LoadBits(EngineFixture& f, BitPacker& p) {
-  BitReader& r = f.x().bitReader;
+void LoadBits(DecoderFixture& f, BitPacker& p) {
+  BitReader& r = f.d().bitReader;
   std::vector<uint8_t>& b = p.bytes();
   std::memcpy(r.buffer, b.data(), b.size());
   r.cursor = r.buffer;
@@ -235,19 +235,19 @@ void PutPlainPreCode(BitPacker& p, const std::vector<uint32_t>& symbols) {
 }
 
 TEST(ReadCodeLengths, DeltasModulo17AndBijectiveZeroRuns) {
-  EngineFixture f;
+  DecoderFixture f;
   BitPacker p;
   // 5, +14 -> 19 - 17 = 2, zero runs 17 17 18 -> 1 + 2 + 8 = 11 zeros, then +0 (stays 2), +16 -> 1.
   PutPlainPreCode(p, {5, 14, 17, 17, 18, 0, 16});
   LoadBits(f, p);
   std::vector<uint8_t> d(15, 0xCC);
-  ASSERT_EQ(ReadCodeLengths(f.x(), d.data(), 15, 1, 0), 0);
+  ASSERT_EQ(ReadCodeLengths(f.d(), d.data(), 15, 1, 0), 0);
   std::vector<uint8_t> want = {5, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 1};
   EXPECT_EQ(d, want);
 }
 
 TEST(ReadCodeLengths, PreCodeRunsSkipElevenAndRepeatRunsDouble) {
-  EngineFixture f;
+  DecoderFixture f;
   BitPacker p;
   // Pre-code items 0, 0, 1 skip 1 + 2 + 8 = 11 lengths; symbols 11..20 get 4 bits each.
   p.Put(0, 5);
@@ -261,53 +261,53 @@ TEST(ReadCodeLengths, PreCodeRunsSkipElevenAndRepeatRunsDouble) {
   for (uint32_t s : {11u, 19u, 20u, 19u, 12u}) code.Put(p, s);
   LoadBits(f, p);
   std::vector<uint8_t> d(11);
-  ASSERT_EQ(ReadCodeLengths(f.x(), d.data(), 11, 1, 0), 0);
+  ASSERT_EQ(ReadCodeLengths(f.d(), d.data(), 11, 1, 0), 0);
   std::vector<uint8_t> want(11, 11);
   want[10] = 6;  // 11 + 12 - 17
   EXPECT_EQ(d, want);
 }
 
 TEST(ReadCodeLengths, SecondSetTakesReferenceFromFirstSetWhereNonZero) {
-  EngineFixture f;
+  DecoderFixture f;
   BitPacker p;
   // t = 3. Set 1: 7, 0, 3. Set 2: repeat at position 0 writes 7 (first set non-zero); the repeat at
   // position 1 (first set 0) writes the running reference, still 7; delta 0 at position 2 refers to 3.
   PutPlainPreCode(p, {7, 17, 13, 19, 19, 0});
   LoadBits(f, p);
   std::vector<uint8_t> d(6);
-  ASSERT_EQ(ReadCodeLengths(f.x(), d.data(), 3, 2, 0), 0);
+  ASSERT_EQ(ReadCodeLengths(f.d(), d.data(), 3, 2, 0), 0);
   // 7, then zero run of 1, then +13 from ref 7 -> 20 - 17 = 3; set 2: 19 19 -> 1 + 2 = 3 copies.
   // Copy at p=3 (above: 7) -> 7; p=4 (above 0) -> ref 7; p=5 (above 3) -> 3. The trailing 0 is unread.
   EXPECT_EQ(d, (std::vector<uint8_t>{7, 0, 3, 7, 7, 3}));
 }
 
 TEST(ReadCodeLengths, RepeatAtZeroPositionUsesRunningReference) {
-  EngineFixture f;
+  DecoderFixture f;
   BitPacker p;
   // t = 2. Set 1: 0, 9. Set 2: +2 at position 2 (above 0: ref stays 9 -> 11), repeat at position 3
   // (above 9 -> 9).
   PutPlainPreCode(p, {17, 9, 2, 19});
   LoadBits(f, p);
   std::vector<uint8_t> d(4);
-  ASSERT_EQ(ReadCodeLengths(f.x(), d.data(), 2, 2, 0), 0);
+  ASSERT_EQ(ReadCodeLengths(f.d(), d.data(), 2, 2, 0), 0);
   EXPECT_EQ(d, (std::vector<uint8_t>{0, 9, 11, 9}));
 }
 
 TEST(ReadCodeLengths, Failures) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> d(300);
   {
     BitPacker p;  // a pre-code length of 17
     p.Put(18, 5);
     for (int i = 1; i < 21; ++i) p.Put(0, 5);
     LoadBits(f, p);
-    EXPECT_EQ(ReadCodeLengths(f.x(), d.data(), 10, 1, 0), kErrorDamaged);
+    EXPECT_EQ(ReadCodeLengths(f.d(), d.data(), 10, 1, 0), kErrorDamaged);
   }
   {
     BitPacker p;  // an over-subscribed pre-code: 21 one-bit codes
     for (int i = 0; i < 21; ++i) p.Put(2, 5);
     LoadBits(f, p);
-    EXPECT_EQ(ReadCodeLengths(f.x(), d.data(), 10, 1, 0), kErrorDamaged);
+    EXPECT_EQ(ReadCodeLengths(f.d(), d.data(), 10, 1, 0), kErrorDamaged);
   }
   {
     BitPacker p;  // an invalid pre-code symbol: only symbol 7 has a (1-bit) code
@@ -316,13 +316,13 @@ TEST(ReadCodeLengths, Failures) {
     for (int i = 0; i < 3; ++i) p.Put(1, 5);  // skip 2 + 4 + 8: past the end
     p.Put(1, 1);
     LoadBits(f, p);
-    EXPECT_EQ(ReadCodeLengths(f.x(), d.data(), 10, 1, 0), kErrorDamaged);
+    EXPECT_EQ(ReadCodeLengths(f.d(), d.data(), 10, 1, 0), kErrorDamaged);
   }
   {
     BitPacker p;  // the bits run out: -50 from the reader
     PutPlainPreCode(p, {1, 2, 3});
     LoadBits(f, p);
-    EXPECT_EQ(ReadCodeLengths(f.x(), d.data(), 300, 1, 0), kErrorInputExhausted);
+    EXPECT_EQ(ReadCodeLengths(f.d(), d.data(), 300, 1, 0), kErrorInputExhausted);
   }
 }
 

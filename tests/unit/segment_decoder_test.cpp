@@ -9,14 +9,14 @@
 #include "decoder/segment_decoder.h"
 #include "support/archive_builder.h"
 #include "support/bit_packer.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor {
 namespace {
 
 using test::ArchiveBuilder;
 using test::BlockBuilder;
-using test::EngineFixture;
+using test::DecoderFixture;
 using test::FileStretch;
 using test::LzBlockWriter;
 
@@ -39,8 +39,8 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
   return v;
 }
 
-uint32_t Crc(EngineFixture& f, const std::vector<uint8_t>& v) {
-  return ~UpdateCrc(f.x().crc, 0xFFFFFFFFu, v.data(), static_cast<uint32_t>(v.size()));
+uint32_t Crc(DecoderFixture& f, const std::vector<uint8_t>& v) {
+  return ~UpdateCrc(f.d().crc, 0xFFFFFFFFu, v.data(), static_cast<uint32_t>(v.size()));
 }
 
 struct Result {
@@ -53,17 +53,17 @@ class Segments : public testing::Test {
  protected:
   void Load() {
     f.SetProgram(a.bytes());
-    f.x().archiveOffset = a.archiveOffset();
+    f.archiveOffset = a.archiveOffset();
   }
   Result Request(uint32_t segment, uint32_t position, uint32_t length, uint8_t flags = 0) {
     FileHandle sink = f.NewSink();
     Result r;
-    r.rc = DecodeFileData(f.x(), sink, segment, position, length, flags);
+    r.rc = f.DecodeFile(sink, segment, position, length, flags);
     r.out = test::ReadAll(static_cast<int>(sink));
-    r.crc = f.x().output.fileCrc;
+    r.crc = f.d().output.fileCrc;
     return r;
   }
-  EngineFixture f;
+  DecoderFixture f;
   ArchiveBuilder a;
 };
 
@@ -102,8 +102,8 @@ TEST_F(Segments, ZeroLengthFileTouchesNothing) {
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.crc, 0u);
   EXPECT_TRUE(r.out.empty());
-  EXPECT_EQ(f.x().segment.segmentPos, 0xFFFFFFFFu);
-  EXPECT_EQ(f.x().files.programFilePos, 0u);
+  EXPECT_EQ(f.d().segment.segmentPos, 0xFFFFFFFFu);
+  EXPECT_EQ(f.files().programFilePos, 0u);
 }
 
 TEST_F(Segments, RequestPastTheSegmentEndIsShortThenTheNextOneFails) {
@@ -162,11 +162,11 @@ TEST_F(Segments, HistorySizeCodes) {
     w.Match(4, keep);      // the kept history's first byte
     w.Match(2, 1);         // a length-2 match (alphabet 1)
     uint32_t seg = b.AddSegment({Stored(first, false), w.Finish()});
-    EngineFixture g;
+    DecoderFixture g;
     g.SetProgram(b.bytes());
-    g.x().archiveOffset = b.archiveOffset();
+    g.archiveOffset = b.archiveOffset();
     FileHandle sink = g.NewSink();
-    ASSERT_EQ(DecodeFileData(g.x(), sink, seg, 0, 600000 + 6, 0), 0);
+    ASSERT_EQ(g.DecodeFile(sink, seg, 0, 600000 + 6, 0), 0);
     std::vector<uint8_t> out = test::ReadAll(static_cast<int>(sink));
     ASSERT_EQ(out.size(), 600006u) << code;
     std::vector<uint8_t> want(first.begin() + 11, first.end());
@@ -229,7 +229,7 @@ TEST_F(Segments, BlockSortingBlockFillingTheWindowHasItsByteOfRoom) {
   Result r = Request(seg, 0, 1000 - 11 + 1512);
   ASSERT_EQ(r.rc, 0);
   EXPECT_EQ(r.out, std::vector<uint8_t>(1000 - 11 + 1512, 0));
-  EXPECT_EQ(f.x().segment.windowCapacity, 1512u);
+  EXPECT_EQ(f.d().segment.windowCapacity, 1512u);
 }
 
 TEST_F(Segments, NextBlockAlwaysAtStartPlusPackedSize) {
@@ -255,29 +255,29 @@ TEST_F(Segments, DamagedSegments) {
     BlockBuilder blk(type, true, static_cast<uint32_t>(stream.size()));
     blk.PutBytes(stream);
     uint32_t seg = b.AddSegment({blk.Finish()});
-    EngineFixture g;
+    DecoderFixture g;
     g.SetProgram(b.bytes());
-    g.x().archiveOffset = b.archiveOffset();
-    EXPECT_EQ(DecodeFileData(g.x(), g.NewSink(), seg, 0, 4, 0), kErrorDamaged) << type;
+    g.archiveOffset = b.archiveOffset();
+    EXPECT_EQ(g.DecodeFile(g.NewSink(), seg, 0, 4, 0), kErrorDamaged) << type;
   }
   {
     ArchiveBuilder b;  // packedSize 5
     BlockBuilder blk(0, true, static_cast<uint32_t>(stream.size()));
     blk.PutBytes(stream);
     uint32_t seg = b.AddSegment({blk.Patched(5)});
-    EngineFixture g;
+    DecoderFixture g;
     g.SetProgram(b.bytes());
-    g.x().archiveOffset = b.archiveOffset();
-    EXPECT_EQ(DecodeFileData(g.x(), g.NewSink(), seg, 0, 4, 0), kErrorDamaged);
+    g.archiveOffset = b.archiveOffset();
+    EXPECT_EQ(g.DecodeFile(g.NewSink(), seg, 0, 4, 0), kErrorDamaged);
   }
   {
     ArchiveBuilder b;  // the file ends 5 bytes into the segment's first block
     uint32_t seg = b.AddSegment({});
     b.Append({0, 0, 0, 0, 0});
-    EngineFixture g;
+    DecoderFixture g;
     g.SetProgram(b.bytes());
-    g.x().archiveOffset = b.archiveOffset();
-    EXPECT_EQ(DecodeFileData(g.x(), g.NewSink(), seg, 0, 4, 0), kErrorDamaged);
+    g.archiveOffset = b.archiveOffset();
+    EXPECT_EQ(g.DecodeFile(g.NewSink(), seg, 0, 4, 0), kErrorDamaged);
   }
 }
 
@@ -300,10 +300,10 @@ TEST_F(Segments, ProgramFileEndingInsideABlock) {
   std::vector<uint8_t> block = s.Finish(40);
   uint32_t seg2 = b.AddSegment({block});
   b.bytes().resize(b.bytes().size() - 45);
-  EngineFixture g;
+  DecoderFixture g;
   g.SetProgram(b.bytes());
-  g.x().archiveOffset = b.archiveOffset();
-  EXPECT_EQ(DecodeFileData(g.x(), g.NewSink(), seg2, 0, 50, 0), kErrorInputExhausted);
+  g.archiveOffset = b.archiveOffset();
+  EXPECT_EQ(g.DecodeFile(g.NewSink(), seg2, 0, 50, 0), kErrorInputExhausted);
 }
 
 TEST_F(Segments, LargeLzBlockAcrossManyRefills) {
@@ -339,20 +339,20 @@ TEST_F(Segments, CallFilterChunksAcrossBlocksMatchOneChunk) {
       at += n;
     }
     uint32_t s2 = split.AddSegment(blocks);
-    EngineFixture g1, g2;
+    DecoderFixture g1, g2;
     g1.SetProgram(whole.bytes());
-    g1.x().archiveOffset = whole.archiveOffset();
+    g1.archiveOffset = whole.archiveOffset();
     g2.SetProgram(split.bytes());
-    g2.x().archiveOffset = split.archiveOffset();
+    g2.archiveOffset = split.archiveOffset();
     FileHandle o1 = g1.NewSink(), o2 = g2.NewSink();
-    ASSERT_EQ(DecodeFileData(g1.x(), o1, s1, 0, 3000, flags), 0);
-    ASSERT_EQ(DecodeFileData(g2.x(), o2, s2, 0, 3000, flags), 0);
+    ASSERT_EQ(g1.DecodeFile(o1, s1, 0, 3000, flags), 0);
+    ASSERT_EQ(g2.DecodeFile(o2, s2, 0, 3000, flags), 0);
     std::vector<uint8_t> out1 = test::ReadAll(static_cast<int>(o1)), out2 = test::ReadAll(static_cast<int>(o2));
     EXPECT_EQ(out1.size(), 3000u);
     EXPECT_NE(out1, data);
     EXPECT_EQ(out1, out2) << int(flags);
-    EXPECT_EQ(g1.x().output.fileCrc, g2.x().output.fileCrc);
-    EXPECT_EQ(g1.x().output.fileCrc, Crc(g1, out1));
+    EXPECT_EQ(g1.d().output.fileCrc, g2.d().output.fileCrc);
+    EXPECT_EQ(g1.d().output.fileCrc, Crc(g1, out1));
   }
 }
 
@@ -360,7 +360,7 @@ TEST_F(Segments, CancelWhenTheNextBlockIsDue) {
   std::vector<uint8_t> stream = FileStretch(Bytes("abc"), "");
   uint32_t seg = a.AddSegment({Stored(stream, true)});
   Load();
-  f.x().cancelRequested = true;
+  f.cancel = true;
   EXPECT_EQ(Request(seg, 0, 3).rc, kErrorCancelled);
 }
 

@@ -9,14 +9,14 @@
 
 #include "decoder/sorted_decoder.h"
 #include "support/bit_packer.h"
-#include "support/engine_fixture.h"
+#include "support/decoder_fixture.h"
 
 namespace zor {
 namespace {
 
 using test::BitPacker;
 using test::BlockBuilder;
-using test::EngineFixture;
+using test::DecoderFixture;
 using test::TestCode;
 
 constexpr uint32_t kOrigin = 257;
@@ -109,11 +109,11 @@ struct SortedRun {
   std::vector<uint8_t> out;
 };
 
-SortedRun Decode(EngineFixture& f, const std::vector<uint8_t>& block, uint32_t size) {
+SortedRun Decode(DecoderFixture& f, const std::vector<uint8_t>& block, uint32_t size) {
   std::vector<uint8_t> out(size + 1, 0xEE);
   SortedRun run{f.OpenAt(block, 45), {}};
   if (run.result < 0) return run;
-  run.result = DecodeSortedBlock(f.x(), out.data(), size);
+  run.result = DecodeSortedBlock(f.d(), out.data(), size);
   out.resize(size);
   run.out = out;
   return run;
@@ -136,24 +136,24 @@ TEST(SortedBlock, RoundTripsOfTextsThroughOneToSixTables) {
     uint32_t bias = rng() % 256;
     std::vector<uint8_t> stored(text);
     for (auto& c : stored) c = static_cast<uint8_t>(c - bias);
-    EngineFixture f;
+    DecoderFixture f;
     SortedRun r = Decode(f, SortedBlock(static_cast<uint32_t>(n), bias, tables, SortedSymbols(stored), groups),
                          static_cast<uint32_t>(n));
     ASSERT_EQ(r.result, 0) << "round " << round;
     ASSERT_EQ(r.out, text) << "round " << round;
-    EXPECT_EQ(f.x().bitReader.bitOffset, 0u);
+    EXPECT_EQ(f.d().bitReader.bitOffset, 0u);
   }
 }
 
 TEST(SortedBlock, SizeZeroIsTheOriginMarkerAlone) {
-  EngineFixture f;
+  DecoderFixture f;
   SortedRun r = Decode(f, SortedBlock(0, 0, {Flat()}, {kOrigin}), 0);
   EXPECT_EQ(r.result, 0);
 }
 
 TEST(SortedBlock, SizeOneIsItsMoveToFrontIndexOrARunThenTheOrigin) {
   for (uint32_t x : {0u, 1u, 200u, 255u}) {
-    EngineFixture f;
+    DecoderFixture f;
     std::vector<uint32_t> symbols = {x == 0 ? 0 : x + 1, kOrigin};
     SortedRun r = Decode(f, SortedBlock(1, 3, {Flat()}, symbols), 1);
     ASSERT_EQ(r.result, 0);
@@ -162,7 +162,7 @@ TEST(SortedBlock, SizeOneIsItsMoveToFrontIndexOrARunThenTheOrigin) {
 }
 
 TEST(SortedBlock, RunStepsZeroOneWriteFiveCopies) {
-  EngineFixture f;
+  DecoderFixture f;
   // "aaaaaa": last column a a a a a a, sentinel: 'a' (index 97), then a run of five: steps 0, 1.
   std::vector<uint32_t> symbols = {98, 0, 1, kOrigin};
   ASSERT_EQ(SortedSymbols(std::vector<uint8_t>(6, 'a')), symbols);
@@ -180,7 +180,7 @@ TEST(SortedBlock, SecondSelectorBeforeThe51stSymbol) {
   std::vector<uint8_t> t0(258, 9), t1(258, 0);
   for (uint32_t s = 0; s < 258; ++s) t1[s] = static_cast<uint8_t>(s < 254 ? 8 : 10);
   for (std::vector<uint32_t> groups : {std::vector<uint32_t>{0, 1, 1}, {1, 0, 0}, {0, 0, 0}}) {
-    EngineFixture f;
+    DecoderFixture f;
     SortedRun r = Decode(f, SortedBlock(120, 0, {t0, t1}, symbols, groups), 120);
     ASSERT_EQ(r.result, 0);
     EXPECT_EQ(r.out, text);
@@ -188,7 +188,7 @@ TEST(SortedBlock, SecondSelectorBeforeThe51stSymbol) {
 }
 
 TEST(SortedBlock, Bias255SubtractsOne) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> text = {0, 1, 2, 200, 0};
   SortedRun r = Decode(f, SortedBlock(5, 255, {Flat()}, SortedSymbols(text)), 5);
   ASSERT_EQ(r.result, 0);
@@ -199,7 +199,7 @@ TEST(SortedBlock, DamagedBlocks) {
   std::vector<uint8_t> text = {'b', 'a', 'n', 'a', 'n', 'a'};
   std::vector<uint32_t> good = SortedSymbols(text);
   auto decode = [](const std::vector<uint8_t>& block, uint32_t size) {
-    EngineFixture f;
+    DecoderFixture f;
     return Decode(f, block, size).result;
   };
   EXPECT_EQ(decode(SortedBlock(6, 0, {Flat()}, good), 6), 0);
@@ -249,7 +249,7 @@ TEST(SortedBlock, DamagedBlocks) {
 
 TEST(SortedBlock, MissingOriginMarkerTakesPositionZeroForTheSentinel) {
   // Position 0 then links to row 0 itself: the walk stays there and every byte is the bias.
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint32_t> symbols = {3, 4, 5, 3};  // four bytes, no origin marker; size 3
   SortedRun r = Decode(f, SortedBlock(3, 9, {Flat()}, symbols), 3);
   ASSERT_EQ(r.result, 0);
@@ -316,7 +316,7 @@ TEST(SortedBlock, RandomColumnsDecodeLikeTheBackwardWalk) {
       }
     }
     uint32_t bias = rng() % 256;
-    EngineFixture f;
+    DecoderFixture f;
     SortedRun r = Decode(f, SortedBlock(size, bias, {Flat()}, symbols), size);
     ASSERT_EQ(r.result, 0) << "round " << round;
     ASSERT_EQ(r.out, WalkBackwards(symbols, size, bias)) << "round " << round;
@@ -324,13 +324,13 @@ TEST(SortedBlock, RandomColumnsDecodeLikeTheBackwardWalk) {
 }
 
 TEST(SortedBlock, CancelBeforeRefillAndAfterTheLinkVector) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> text(100, 'x');
   std::vector<uint8_t> block = SortedBlock(100, 0, {Flat()}, SortedSymbols(text));
   ASSERT_EQ(f.OpenAt(block, 45), 0);
-  f.x().cancelRequested = true;
+  f.cancel = true;
   std::vector<uint8_t> out(101);
-  EXPECT_EQ(DecodeSortedBlock(f.x(), out.data(), 100), kErrorCancelled);
+  EXPECT_EQ(DecodeSortedBlock(f.d(), out.data(), 100), kErrorCancelled);
 }
 
 }  // namespace

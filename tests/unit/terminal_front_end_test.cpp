@@ -36,19 +36,19 @@ struct Terminal {
 
 TEST(TerminalFrontEnd, MessagesGoToStandardErrorAndPlainBoxesAnswerOk) {
   Terminal t("", false);
-  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "Cannot read x.exe\nRead fault", "Title", kMessageOkExclamation),
-            kAnswerOk);
+  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "Cannot read x.exe\nRead fault", "Title", Notice::kFailure),
+            NoticeAnswer::kOk);
   EXPECT_EQ(t.Written(), "zor: Cannot read x.exe\nRead fault\n");
 }
 
 TEST(TerminalFrontEnd, WithoutAPersonTheRunGoesOnButNothingIsReplaced) {
   Terminal t("o\ny\n", false);  // input that is not a terminal is never taken as an answer
   // OK-Cancel: OK, so the walk goes on; the error is counted for the exit code.
-  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "File \"a\" fails error check", "T", kMessageOkCancelExclamation),
-            kAnswerOk);
+  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "File \"a\" fails error check", "T", Notice::kFailureOrGoOn),
+            NoticeAnswer::kOk);
   EXPECT_EQ(t.frontEnd.counts().errors, 1u);
   // The overwrite question: No, and a note says so.
-  EXPECT_EQ(t.frontEnd.AskOverwrite("out\\a.txt"), kOverwriteNo);
+  EXPECT_EQ(t.frontEnd.AskOverwrite("out\\a.txt"), OverwriteAnswer::kNo);
   EXPECT_EQ(t.Written(),
             "zor: File \"a\" fails error check\n"
             "zor: File \"out/a.txt\" already exists: kept (--overwrite replaces it)\n");
@@ -57,7 +57,7 @@ TEST(TerminalFrontEnd, WithoutAPersonTheRunGoesOnButNothingIsReplaced) {
 TEST(TerminalFrontEnd, SkipExistingKeepsFilesWithoutANote) {
   Terminal t("y\n", true);
   t.frontEnd.SetKeepExisting(true);
-  EXPECT_EQ(t.frontEnd.AskOverwrite("a.txt"), kOverwriteNo);
+  EXPECT_EQ(t.frontEnd.AskOverwrite("a.txt"), OverwriteAnswer::kNo);
   EXPECT_EQ(t.Written(), "");
 }
 
@@ -66,9 +66,9 @@ TEST(TerminalFrontEnd, TextsAreShownInUtf8WithSlashesAndNoControlCharacters) {
   CodePage cp;
   ASSERT_TRUE(cp.Open(1252));
   t.frontEnd.SetCodePage(&cp);
-  t.frontEnd.ShowMessage(nullptr, "Cannot create out\\caf\xE9\x1B[2J.txt\nAccess denied", "T", kMessageOkExclamation);
+  t.frontEnd.ShowMessage(nullptr, "Cannot create out\\caf\xE9\x1B[2J.txt\nAccess denied", "T", Notice::kFailure);
   // A message without an icon is no failure.
-  t.frontEnd.ShowMessage(nullptr, "Archive contains no files", "T", kMessageOk);
+  t.frontEnd.ShowMessage(nullptr, "Archive contains no files", "T", Notice::kInformation);
   EXPECT_EQ(t.Written(), "zor: Cannot create out/caf\xC3\xA9?[2J.txt\nAccess denied\nzor: Archive contains no files\n");
   EXPECT_EQ(t.frontEnd.counts().errors, 1u);
 }
@@ -81,7 +81,7 @@ TEST(TerminalFrontEnd, EveryEntryCountsOnceByItsOutcome) {
   folder.flags = kEntryFolder;
   auto entry = [&](const DirectoryEntry& e, const char* name, EntryOutcome outcome, bool message = false) {
     t.frontEnd.EntryStarted(e, name, static_cast<uint32_t>(std::strlen(name)));
-    if (message) t.frontEnd.ShowMessage(nullptr, "Cannot create x", "T", kMessageOkCancelExclamation);
+    if (message) t.frontEnd.ShowMessage(nullptr, "Cannot create x", "T", Notice::kFailureOrGoOn);
     t.frontEnd.EntryFinished(e, name, static_cast<uint32_t>(std::strlen(name)), outcome);
   };
   entry(folder, "docs", EntryOutcome::kDone);
@@ -91,7 +91,7 @@ TEST(TerminalFrontEnd, EveryEntryCountsOnceByItsOutcome) {
   entry(file, "..\\d.txt", EntryOutcome::kRefused, true);
   entry(file, "e.txt", EntryOutcome::kTooLong);
   entry(file, "f.txt", EntryOutcome::kCancelled);
-  t.frontEnd.ShowMessage(nullptr, "Cannot create folder out", "T", kMessageOkExclamation);  // outside any entry
+  t.frontEnd.ShowMessage(nullptr, "Cannot create folder out", "T", Notice::kFailure);  // outside any entry
 
   const RunCounts& c = t.frontEnd.counts();
   EXPECT_EQ(c.entriesSeen, 7u);
@@ -110,15 +110,15 @@ TEST(TerminalFrontEnd, EveryEntryCountsOnceByItsOutcome) {
 
 TEST(TerminalFrontEnd, AnswersAreReadLineByLine) {
   Terminal t("x\nok\ncancel\n", true);
-  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "m", "T", kMessageOkCancelExclamation), kAnswerOk);  // asks again after x
-  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "m", "T", kMessageOkCancelExclamation), kAnswerCancel);
-  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "m", "T", kMessageOkCancelExclamation), kAnswerCancel);  // end of input
+  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "m", "T", Notice::kFailureOrGoOn), NoticeAnswer::kOk);  // asks again after x
+  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "m", "T", Notice::kFailureOrGoOn), NoticeAnswer::kCancel);
+  EXPECT_EQ(t.frontEnd.ShowMessage(nullptr, "m", "T", Notice::kFailureOrGoOn), NoticeAnswer::kCancel);  // end of input
 
   Terminal u("Y\nn\nall\n", true);
-  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), kOverwriteYes);
-  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), kOverwriteNo);
-  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), kOverwriteYesToAll);
-  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), kOverwriteNo);  // end of input
+  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), OverwriteAnswer::kYes);
+  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), OverwriteAnswer::kNo);
+  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), OverwriteAnswer::kYesToAll);
+  EXPECT_EQ(u.frontEnd.AskOverwrite("a"), OverwriteAnswer::kNo);  // end of input
   const std::string prompt = "File \"a\" already exists. Do you want to replace it? [y]es / [n]o / [a]ll: ";
   EXPECT_EQ(u.Written(), prompt + prompt + prompt + prompt);
 }

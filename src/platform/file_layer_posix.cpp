@@ -8,24 +8,21 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 namespace {
 
 // Win32 error numbers used only here.
-constexpr uint32_t kErrorTooManyOpenFiles = 4;
-constexpr uint32_t kErrorInvalidHandle = 6;
-constexpr uint32_t kErrorNotEnoughMemory = 8;
-constexpr uint32_t kErrorWriteProtect = 19;
-constexpr uint32_t kErrorNotReady = 21;
-constexpr uint32_t kErrorGenFailure = 31;
-constexpr uint32_t kErrorSharingViolation = 32;
-constexpr uint32_t kErrorUnexpectedNetworkError = 59;
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorNegativeSeek = 131;
-constexpr uint32_t kErrorSeekOnDevice = 132;
-constexpr uint32_t kErrorCantResolveFilename = 1921;
+constexpr uint32_t kSystemErrorTooManyOpenFiles = 4;
+constexpr uint32_t kSystemErrorInvalidHandle = 6;
+constexpr uint32_t kSystemErrorNotEnoughMemory = 8;
+constexpr uint32_t kSystemErrorSharingViolation = 32;
+constexpr uint32_t kSystemErrorUnexpectedNetworkError = 59;
+constexpr uint32_t kSystemErrorInvalidParameter = 87;
+constexpr uint32_t kSystemErrorNegativeSeek = 131;
+constexpr uint32_t kSystemErrorSeekOnDevice = 132;
+constexpr uint32_t kSystemErrorCantResolveFilename = 1921;
 
 constexpr uint32_t kPathBufferSize = 4096;
 
@@ -84,7 +81,7 @@ uint32_t SystemError(int error, const char* path) {
     case EISDIR:  // Win32 refuses to open a folder as a file with access denied
       return kSystemErrorAccessDenied;
     case EROFS:
-      return kErrorWriteProtect;
+      return kSystemErrorWriteProtect;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
@@ -92,29 +89,29 @@ uint32_t SystemError(int error, const char* path) {
     case EEXIST:
       return kSystemErrorFileExists;
     case EIO:
-      return kErrorGenFailure;
+      return kSystemErrorGenFailure;
     case ENAMETOOLONG:
       return kSystemErrorBadPathname;
     case EBADF:
-      return kErrorInvalidHandle;
+      return kSystemErrorInvalidHandle;
     case ENOMEM:
-      return kErrorNotEnoughMemory;
+      return kSystemErrorNotEnoughMemory;
     case EMFILE:
     case ENFILE:
-      return kErrorTooManyOpenFiles;
+      return kSystemErrorTooManyOpenFiles;
     case EINVAL:
-      return kErrorInvalidParameter;
+      return kSystemErrorInvalidParameter;
     case ESPIPE:
-      return kErrorSeekOnDevice;
+      return kSystemErrorSeekOnDevice;
     case EBUSY:
     case ETXTBSY:
-      return kErrorSharingViolation;
+      return kSystemErrorSharingViolation;
     case ELOOP:
-      return kErrorCantResolveFilename;
+      return kSystemErrorCantResolveFilename;
     case ENXIO:
     case ENODEV:
     case ENOMEDIUM:
-      return kErrorNotReady;
+      return kSystemErrorNotReady;
     case ESTALE:
     case ENETDOWN:
     case ENETUNREACH:
@@ -127,10 +124,10 @@ uint32_t SystemError(int error, const char* path) {
     case ENOLINK:
     case ECOMM:
     case EREMOTEIO:
-      return kErrorUnexpectedNetworkError;
+      return kSystemErrorUnexpectedNetworkError;
     default:
       // Never 0: a failure must leave something recorded.
-      return kErrorGenFailure;
+      return kSystemErrorGenFailure;
   }
 }
 
@@ -286,7 +283,7 @@ uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int ori
       base = -1;
     }
   } else if (origin != kSeekBegin) {
-    layer.lastSystemError = kErrorInvalidParameter;
+    layer.lastSystemError = kSystemErrorInvalidParameter;
     return kSeekFailed;
   }
   if (base < 0) {
@@ -295,12 +292,12 @@ uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int ori
   }
   const int64_t target = static_cast<int64_t>(base) + distance;
   if (target < 0) {
-    layer.lastSystemError = kErrorNegativeSeek;
+    layer.lastSystemError = kSystemErrorNegativeSeek;
     return kSeekFailed;
   }
   // Positions are 32-bit and all ones means failure.
   if (target >= static_cast<int64_t>(kSeekFailed)) {
-    layer.lastSystemError = kErrorInvalidParameter;
+    layer.lastSystemError = kSystemErrorInvalidParameter;
     return kSeekFailed;
   }
   if (lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
@@ -308,12 +305,6 @@ uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int ori
     return kSeekFailed;
   }
   return static_cast<uint32_t>(target);
-}
-
-int32_t ArchiveRead(FileLayer& layer, void* buffer, uint32_t count) {
-  const int32_t done = FileRead(layer, layer.programFile, buffer, count);
-  if (done != -1) layer.programFilePos += static_cast<uint32_t>(done);
-  return done;
 }
 
 int FileSetTimes(FileLayer& layer, FileHandle handle, uint16_t createDate, uint16_t createTime,

@@ -56,11 +56,22 @@ inline constexpr uint32_t kAttributeArchive = 0x20;
 inline constexpr uint32_t kAttributeNormal = 0x80;
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
-// Win32 error numbers the engine itself produces or tests for.
+// Win32 error numbers the engine produces, tests for or describes in messages.
 inline constexpr uint32_t kSystemErrorFileNotFound = 2;
 inline constexpr uint32_t kSystemErrorPathNotFound = 3;
 inline constexpr uint32_t kSystemErrorAccessDenied = 5;
+inline constexpr uint32_t kSystemErrorInvalidDrive = 15;
+inline constexpr uint32_t kSystemErrorWriteProtect = 19;
+inline constexpr uint32_t kSystemErrorNotReady = 21;
+inline constexpr uint32_t kSystemErrorSeek = 25;
+inline constexpr uint32_t kSystemErrorNotDosDisk = 26;
+inline constexpr uint32_t kSystemErrorSectorNotFound = 27;
+inline constexpr uint32_t kSystemErrorWriteFault = 29;
+inline constexpr uint32_t kSystemErrorReadFault = 30;
+inline constexpr uint32_t kSystemErrorGenFailure = 31;
 inline constexpr uint32_t kSystemErrorHandleDiskFull = 39;
+inline constexpr uint32_t kSystemErrorNetworkFirst = 50;  // 50 to 71: the network errors
+inline constexpr uint32_t kSystemErrorNetworkLast = 71;
 inline constexpr uint32_t kSystemErrorFileExists = 80;
 inline constexpr uint32_t kSystemErrorDiskFull = 112;
 inline constexpr uint32_t kSystemErrorBadPathname = 161;

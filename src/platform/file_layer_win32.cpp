@@ -3,7 +3,7 @@
 #define NOMINMAX
 #include <windows.h>
 
-#include "extract/file_layer.h"
+#include "platform/file_layer.h"
 
 namespace zor {
 namespace {
@@ -76,12 +76,6 @@ uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int ori
   const DWORD position = SetFilePointer(ToHandle(handle), distance, nullptr, static_cast<DWORD>(origin));
   if (position == INVALID_SET_FILE_POINTER) layer.lastSystemError = GetLastError();
   return position;
-}
-
-int32_t ArchiveRead(FileLayer& layer, void* buffer, uint32_t count) {
-  const int32_t done = FileRead(layer, layer.programFile, buffer, count);
-  if (done != -1) layer.programFilePos += static_cast<uint32_t>(done);
-  return done;
 }
 
 int FileSetTimes(FileLayer& layer, FileHandle handle, uint16_t createDate, uint16_t createTime,

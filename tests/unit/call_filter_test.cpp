@@ -7,13 +7,14 @@
 #include <random>
 #include <vector>
 
-#include "decoder/output_filter.h"
-#include "support/engine_fixture.h"
+#include "decoder/call_filter.h"
+#include "decoder/crc32.h"
+#include "support/decoder_fixture.h"
 
 namespace zor {
 namespace {
 
-using test::EngineFixture;
+using test::DecoderFixture;
 
 // The whole file in one pass: every 0xE8 whose operand lies inside the file is translated.
 std::vector<uint8_t> Reference(const std::vector<uint8_t>& in, uint32_t k) {
@@ -41,29 +42,29 @@ std::vector<uint8_t> Reference(const std::vector<uint8_t>& in, uint32_t k) {
 }
 
 // Runs a file through FilterChunk in the given chunk sizes; returns what was written.
-std::vector<uint8_t> Filter(EngineFixture& f, const std::vector<uint8_t>& in, uint32_t kind,
+std::vector<uint8_t> Filter(DecoderFixture& f, const std::vector<uint8_t>& in, uint32_t kind,
                             const std::vector<uint32_t>& chunks, ErrorCode* rc = nullptr) {
   FileHandle sink = f.NewSink();
-  OutputFilter& o = f.x().output;
-  o.filterKind = kind;
+  OutputFilter& o = f.d().output;
+  o.filterKind = static_cast<CallFilter>(kind);
   o.filterCarryLength = 0;
   o.fileCrc = 0xFFFFFFFFu;
   uint32_t at = 0, n = static_cast<uint32_t>(in.size());
   for (size_t c = 0; at < n; ++c) {
     uint32_t len = c < chunks.size() ? std::min(chunks[c], n - at) : n - at;
-    ErrorCode r = FilterChunk(f.x(), sink, in.data() + at, len, at, n, at + len == n);
+    ErrorCode r = FilterChunk(f.d(), sink, in.data() + at, len, at, n, at + len == n);
     if (rc) *rc = r;
     if (r < 0) return {};
     at += len;
   }
   EXPECT_EQ(o.filterCarryLength, 0u);
   std::vector<uint8_t> out = test::ReadAll(static_cast<int>(sink));
-  EXPECT_EQ(~o.fileCrc, ~UpdateCrc(f.x().crc, 0xFFFFFFFFu, out.data(), static_cast<uint32_t>(out.size())));
+  EXPECT_EQ(~o.fileCrc, ~UpdateCrc(f.d().crc, 0xFFFFFFFFu, out.data(), static_cast<uint32_t>(out.size())));
   return out;
 }
 
 TEST(CallFilter, OperandRules) {
-  EngineFixture f;
+  DecoderFixture f;
   // 16-bit: w = 0 at operand offset 1 wraps to 0xFFFF.
   std::vector<uint8_t> in = {0xE8, 0, 0, 9};
   EXPECT_EQ(Filter(f, in, 2, {}), (std::vector<uint8_t>{0xE8, 0xFF, 0xFF, 9}));
@@ -94,7 +95,7 @@ TEST(CallFilter, OperandRules) {
 }
 
 TEST(CallFilter, OpcodeAtTheFileEndKeepsItsShortOperand) {
-  EngineFixture f;
+  DecoderFixture f;
   for (uint32_t k : {2u, 4u}) {
     for (uint32_t tail = 0; tail <= k; ++tail) {
       std::vector<uint8_t> in = {1, 2, 3, 0xE8};
@@ -110,7 +111,7 @@ TEST(CallFilter, OpcodeAtTheFileEndKeepsItsShortOperand) {
 }
 
 TEST(CallFilter, SecondOpcodeInARowIsAnOperandByte) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> in = {0xE8, 0xE8, 0x00, 7, 7};
   std::vector<uint8_t> out = Filter(f, in, 2, {});
   EXPECT_EQ(out, (std::vector<uint8_t>{0xE8, 0xE7, 0x00, 7, 7}));  // 0x00E8 - 1
@@ -124,7 +125,7 @@ TEST(CallFilter, EveryChunkingEqualsTheWholeFile) {
     std::vector<uint8_t> want = Reference(in, k);
     for (uint32_t a = 1; a < 12; ++a) {
       for (uint32_t b = 1; b < 12; ++b) {
-        EngineFixture f;
+        DecoderFixture f;
         std::vector<uint32_t> chunks;
         for (int i = 0; i < 40; ++i) chunks.push_back(i % 2 ? a : b);
         ASSERT_EQ(Filter(f, in, k, chunks), want) << k << " " << a << " " << b;
@@ -143,33 +144,33 @@ TEST(CallFilter, BatchesLargerThanTheStagingBuffer) {
       in[at] = 0xE8;
     for (uint32_t i = 50000; i < 60000; ++i) in[i] = 0xE8;
     std::vector<uint8_t> want = Reference(in, k);
-    EngineFixture f;
+    DecoderFixture f;
     EXPECT_EQ(Filter(f, in, k, {}), want);
-    EngineFixture g;
+    DecoderFixture g;
     EXPECT_EQ(Filter(g, in, k, {20000, 3, 16381, 1, 30000}), want);
   }
 }
 
 TEST(CallFilter, WriteFailureAndCancel) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> in(100, 0xE8);
   int readOnly = open("/dev/null", O_RDONLY);
-  f.x().output.filterKind = 2;
-  f.x().output.filterCarryLength = 0;
-  EXPECT_EQ(FilterChunk(f.x(), readOnly, in.data(), 100, 0, 100, true), kErrorWrite);
-  EXPECT_EQ(TranslateCalls32(f.x(), readOnly, in.data(), 10, 0, 100), kErrorWrite);
+  f.d().output.filterKind = CallFilter::kCalls16;
+  f.d().output.filterCarryLength = 0;
+  EXPECT_EQ(FilterChunk(f.d(), readOnly, in.data(), 100, 0, 100, true), kErrorWrite);
+  EXPECT_EQ(TranslateCalls32(f.d(), readOnly, in.data(), 10, 0, 100), kErrorWrite);
   close(readOnly);
-  f.x().cancelRequested = true;
-  EXPECT_EQ(TranslateCalls16(f.x(), f.NewSink(), in.data(), 10, 0), kErrorCancelled);
+  f.cancel = true;
+  EXPECT_EQ(TranslateCalls16(f.d(), f.NewSink(), in.data(), 10, 0), kErrorCancelled);
 }
 
 TEST(CallFilter, TranslatorsReportBytesConsumedPastTheirRange) {
-  EngineFixture f;
+  DecoderFixture f;
   std::vector<uint8_t> in = {1, 0xE8, 5, 6, 7, 8};
-  f.x().output.fileCrc = 0xFFFFFFFFu;
-  EXPECT_EQ(TranslateCalls16(f.x(), f.NewSink(), in.data(), 2, 0), 2);
-  EXPECT_EQ(TranslateCalls32(f.x(), f.NewSink(), in.data(), 3, 0, 6), 3);
-  EXPECT_EQ(TranslateCalls16(f.x(), f.NewSink(), in.data(), 1, 0), 0);
+  f.d().output.fileCrc = 0xFFFFFFFFu;
+  EXPECT_EQ(TranslateCalls16(f.d(), f.NewSink(), in.data(), 2, 0), 2);
+  EXPECT_EQ(TranslateCalls32(f.d(), f.NewSink(), in.data(), 3, 0, 6), 3);
+  EXPECT_EQ(TranslateCalls16(f.d(), f.NewSink(), in.data(), 1, 0), 0);
 }
 
 }  // namespace

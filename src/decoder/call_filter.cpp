@@ -1,9 +1,10 @@
 // The x86 call filters: undo the archiver's transform of call operands, chunk by chunk, on the way to disk.
+#include "decoder/call_filter.h"
+
 #include <cstring>
 
-#include "archive/archive_format.h"
-#include "decoder/output_filter.h"
-#include "extract/extraction.h"
+#include "decoder/decoder.h"
+#include "platform/bytes.h"
 
 namespace zor {
 namespace {
@@ -29,9 +30,9 @@ inline void TranslateOperand(const uint8_t* in, uint8_t* out, uint32_t k, uint32
 
 // Batches of input small enough that the staged output (plain bytes, then at most one opcode with its
 // operand) fits the staging buffer.
-int32_t TranslateCalls(Extraction& x, FileHandle output, const uint8_t* bytes, uint32_t count, uint32_t start,
+int32_t TranslateCalls(Decoder& d, FileHandle output, const uint8_t* bytes, uint32_t count, uint32_t start,
                        uint32_t k, uint32_t fileLength) {
-  OutputFilter& f = x.output;
+  OutputFilter& f = d.output;
   uint8_t* stage = f.stagingBuffer;
   const uint32_t batchMax = kStagingBufferSize - 1 - k;
   uint32_t i = 0;
@@ -52,29 +53,29 @@ int32_t TranslateCalls(Extraction& x, FileHandle output, const uint8_t* bytes, u
       staged += k;
       i += k;
     }
-    f.fileCrc = UpdateCrc(x.crc, f.fileCrc, stage, staged);
-    if (x.cancelRequested.load(std::memory_order_relaxed)) return kErrorCancelled;
-    if (FileWrite(x.files, output, stage, staged) != static_cast<int32_t>(staged)) return kErrorWrite;
+    f.fileCrc = UpdateCrc(d.crc, f.fileCrc, stage, staged);
+    if (CancelRequested(d)) return kErrorCancelled;
+    if (FileWrite(*d.files, output, stage, staged) != static_cast<int32_t>(staged)) return kErrorWrite;
   }
   return static_cast<int32_t>(i - count);
 }
 
 }  // namespace
 
-int32_t TranslateCalls16(Extraction& x, FileHandle output, const uint8_t* bytes, uint32_t count,
+int32_t TranslateCalls16(Decoder& d, FileHandle output, const uint8_t* bytes, uint32_t count,
                          uint32_t start) {
-  return TranslateCalls(x, output, bytes, count, start, 2, 0);
+  return TranslateCalls(d, output, bytes, count, start, 2, 0);
 }
 
-int32_t TranslateCalls32(Extraction& x, FileHandle output, const uint8_t* bytes, uint32_t count,
+int32_t TranslateCalls32(Decoder& d, FileHandle output, const uint8_t* bytes, uint32_t count,
                          uint32_t start, uint32_t fileLength) {
-  return TranslateCalls(x, output, bytes, count, start, 4, fileLength);
+  return TranslateCalls(d, output, bytes, count, start, 4, fileLength);
 }
 
-ErrorCode FilterChunk(Extraction& x, FileHandle output, const uint8_t* chunk, uint32_t length,
+ErrorCode FilterChunk(Decoder& d, FileHandle output, const uint8_t* chunk, uint32_t length,
                       uint32_t fileOffset, uint32_t fileLength, bool lastChunk) {
-  OutputFilter& f = x.output;
-  const uint32_t k = f.filterKind;
+  OutputFilter& f = d.output;
+  const uint32_t k = static_cast<uint32_t>(f.filterKind);
   const uint8_t* work = chunk;
   uint32_t workLength = length, workOffset = fileOffset;
   const uint32_t m = f.filterCarryLength;
@@ -83,7 +84,7 @@ ErrorCode FilterChunk(Extraction& x, FileHandle output, const uint8_t* chunk, ui
     uint32_t take = 8 - m < length ? 8 - m : length;
     std::memcpy(f.filterCarry + m, chunk, take);
     if (m + take == 8) {
-      int32_t r = TranslateCalls(x, output, f.filterCarry, m, fileOffset - m, k, fileLength);
+      int32_t r = TranslateCalls(d, output, f.filterCarry, m, fileOffset - m, k, fileLength);
       if (r < 0) return r;
       work = chunk + r;
       workLength = length - static_cast<uint32_t>(r);
@@ -96,7 +97,7 @@ ErrorCode FilterChunk(Extraction& x, FileHandle output, const uint8_t* chunk, ui
   }
   uint32_t i = 0;
   if (workLength > k) {
-    int32_t r = TranslateCalls(x, output, work, workLength - k, workOffset, k, fileLength);
+    int32_t r = TranslateCalls(d, output, work, workLength - k, workOffset, k, fileLength);
     if (r < 0) return r;
     i = workLength - k + static_cast<uint32_t>(r);
   }
@@ -105,8 +106,8 @@ ErrorCode FilterChunk(Extraction& x, FileHandle output, const uint8_t* chunk, ui
   const uint32_t plainStart = i;
   while (i < workLength && (work[i] != kCallOpcode || lastChunk)) ++i;
   if (i > plainStart) {
-    f.fileCrc = UpdateCrc(x.crc, f.fileCrc, work + plainStart, i - plainStart);
-    if (FileWrite(x.files, output, work + plainStart, i - plainStart) != static_cast<int32_t>(i - plainStart))
+    f.fileCrc = UpdateCrc(d.crc, f.fileCrc, work + plainStart, i - plainStart);
+    if (FileWrite(*d.files, output, work + plainStart, i - plainStart) != static_cast<int32_t>(i - plainStart))
       return kErrorWrite;
   }
   f.filterCarryLength = workLength - i;
