@@ -3,6 +3,7 @@
 
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
+#include "cli/version.h"
 
 namespace zor {
 
@@ -38,6 +39,16 @@ void PrintImage(std::FILE* out, const ImageCheck& image) {
     std::fprintf(out, "Integrity stamp: 0x%08X, differs from the image's 0x%08X (the self-check fails)\n",
                  image.storedStamp, image.actualStamp);
   }
+}
+
+// The version mark of a stub written by zor, when the image carries one.
+void PrintStubVersion(std::FILE* out, const char* path, const ImageCheck& image) {
+  if (image.kind == ImageKind::kBareArchive) return;
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return;
+  const std::string version = FindStubVersion(file, image.layout.appendedDataOffset);
+  std::fclose(file);
+  if (!version.empty()) std::fprintf(out, "Stub version: zorsfx %s\n", version.c_str());
 }
 
 void PrintStubHeader(std::FILE* out, const Extraction& x, const StubHeaderInfo& stub) {
@@ -84,6 +95,7 @@ int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   std::fprintf(out, "File: %s\n", path);
   PrintOffset(out, "Length: ", fileLength);
   PrintImage(out, image);
+  PrintStubVersion(out, path, image);
   PrintStubHeader(out, x, stub);
   PrintArchiveHeader(out, x);
   return kExitOk;

@@ -11,6 +11,7 @@
 #include "cli/list_command.h"
 #include "cli/terminal.h"
 #include "cli/terminal_front_end.h"
+#include "cli/version.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ constexpr char kCodePageHelp[] =
 int main(int argc, char** argv) {
   CLI::App app{"zor: makes ZOR self-extractors and reads them without running them"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", zor::VersionReport, "print the version of zor and of its stub, then exit");
 
   std::string file;
   std::string codePageText = std::to_string(zor::kDefaultCodePage);
@@ -49,6 +51,8 @@ int main(int argc, char** argv) {
   extract->add_flag("-q,--quiet", quiet, "print nothing but errors");
   extract->add_option("--codepage", codePageText, kCodePageHelp);
 
+  CLI::App* version = app.add_subcommand("version", "Print the version of zor and of its self-extractor stub");
+
   zor::CreateOptions create;
   CLI::App* createCommand = zor::AddCreateCommand(app, create);
 
@@ -57,6 +61,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     int code = app.exit(e);
     return code == 0 ? zor::kExitOk : zor::kExitUsage;
+  }
+
+  if (*version) {
+    std::printf("%s\n", zor::VersionReport().c_str());
+    return zor::kExitOk;
   }
 
   zor::CodePage codePage;
