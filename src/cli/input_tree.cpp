@@ -10,64 +10,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <cwctype>
 #include <unordered_map>
 
+#include "cli/utf8.h"
 #include "encoder/packer.h"
 
 namespace zor {
 
 namespace {
-
-// Decodes one UTF-8 character at text[at], advancing `at`; false (and `at` one byte on) for bytes that are
-// not the shortest form of a Unicode scalar value.
-bool NextUtf8(std::string_view text, size_t& at, char32_t& c) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  uint8_t first = byte(at);
-  size_t length = first < 0x80 ? 1 : (first >> 5) == 6 ? 2 : (first >> 4) == 14 ? 3 : (first >> 3) == 30 ? 4 : 0;
-  if (length == 0 || at + length > text.size()) {
-    ++at;
-    return false;
-  }
-  char32_t value = length == 1 ? first : first & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(at + k) & 0xC0) != 0x80) {
-      ++at;
-      return false;
-    }
-    value = (value << 6) | (byte(at + k) & 0x3F);
-  }
-  static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    ++at;
-    return false;
-  }
-  at += length;
-  c = value;
-  return true;
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 constexpr uint8_t kReadOnly = 0x01;
 constexpr uint8_t kFolderAttribute = 0x10;
@@ -126,41 +79,6 @@ bool IsDeviceName(std::string_view name) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
-// Names that differ only in case are one name on Windows. Simple upper-casing by the Unicode tables, as
-// Windows' own comparison does.
-class CaseFolder {
- public:
-  CaseFolder() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {}
-  ~CaseFolder() {
-    if (locale_) freelocale(locale_);
-  }
-  CaseFolder(const CaseFolder&) = delete;
-  CaseFolder& operator=(const CaseFolder&) = delete;
-
-  std::string Fold(std::string_view utf8) const {
-    std::string out;
-    size_t at = 0;
-    while (at < utf8.size()) {
-      size_t start = at;
-      char32_t c;
-      if (!NextUtf8(utf8, at, c)) {
-        out.append(utf8.substr(start, at - start));
-        continue;
-      }
-      if (locale_) {
-        c = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale_));
-      } else if (c >= 'a' && c <= 'z') {
-        c -= 'a' - 'A';
-      }
-      AppendUtf8(c, out);
-    }
-    return out;
-  }
-
- private:
-  locale_t locale_;
-};
-
 class Walker {
  public:
   Walker(const InputRules& rules, InputTree& tree, std::vector<std::string>& errors,
@@ -189,7 +107,6 @@ class Walker {
   std::vector<std::string>& errors_;
   std::vector<std::string>& warnings_;
   std::vector<Ancestor> ancestors_;
-  CaseFolder folder_;
   struct Seen {
     std::string source, storedUtf8;
   };
@@ -216,7 +133,8 @@ bool Walker::CheckPath(const std::string& source, const std::string& storedUtf8,
                       " characters long; the self-extractor takes at most " + std::to_string(kMaxStoredPath));
     return false;
   }
-  auto [it, added] = seen_.emplace(folder_.Fold(storedUtf8), Seen{source, storedUtf8});
+  // Names that differ only in case are one name on Windows.
+  auto [it, added] = seen_.emplace(UpperCase(storedUtf8), Seen{source, storedUtf8});
   if (added) return true;
   const Seen& first = it->second;
   if (first.storedUtf8 == storedUtf8) {
