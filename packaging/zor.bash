@@ -21,7 +21,7 @@ _zor() {
     local options
     case $command in
     info | version) options='--help' ;;
-    list) options='--help --json --codepage' ;;
+    list) options='--help --exclude --json --codepage' ;;
     test) options='--help --quiet --codepage' ;;
     extract) options='--help --output --overwrite --skip-existing --quiet --codepage' ;;
     create)

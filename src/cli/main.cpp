@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/code_page.h"
 #include "cli/create_command.h"
@@ -29,12 +30,20 @@ int main(int argc, char** argv) {
   std::string codePageText = std::to_string(zor::kDefaultCodePage);
   std::string outputFolder;
   bool json = false, quiet = false, overwrite = false, skipExisting = false;
+  std::vector<std::string> patterns, excludes;
+  const auto addSelection = [&](CLI::App* command) {
+    command->add_option("PATTERN", patterns, "only the entries these match, and what is in folders they match");
+    command->add_option("--exclude", excludes, "leave out what PATTERN matches, by path or by name (repeatable)")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
+  };
 
   CLI::App* info = app.add_subcommand("info", "Show where the archive lies in FILE and what its headers say");
   info->add_option("FILE", file, "a self-extractor or a bare archive")->required();
 
   CLI::App* list = app.add_subcommand("list", "List the files and folders of the archive in FILE");
   list->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  addSelection(list);
   list->add_flag("--json", json, "print JSON for scripts");
   list->add_option("--codepage", codePageText, kCodePageHelp);
 
@@ -79,7 +88,7 @@ int main(int argc, char** argv) {
   zor::TerminalFrontEnd frontEnd(stdin, stderr, zor::CanAskQuestions());
   frontEnd.SetCodePage(&codePage);
   if (*info) return zor::RunInfo(file.c_str(), stdout, frontEnd);
-  if (*list) return zor::RunList({file.c_str(), json}, codePage, stdout, frontEnd);
+  if (*list) return zor::RunList({file.c_str(), json, patterns, excludes}, codePage, stdout, frontEnd);
   if (*test || *extract) {
     const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace
                                         : skipExisting ? zor::OverwritePolicy::kKeep

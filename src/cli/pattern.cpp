@@ -185,4 +185,10 @@ std::vector<std::string> EntrySelection::Unmatched() const {
   return out;
 }
 
+size_t ReportUnmatched(const EntrySelection& selection, std::FILE* err) {
+  const std::vector<std::string> unmatched = selection.Unmatched();
+  for (const std::string& pattern : unmatched) std::fprintf(err, "zor: no entry matches \"%s\"\n", pattern.c_str());
+  return unmatched.size();
+}
+
 }  // namespace zor

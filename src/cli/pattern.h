@@ -12,6 +12,7 @@
 // Letters match in either case, as Windows compares names (Unicode simple upper-casing).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,5 +58,8 @@ class EntrySelection {
   std::vector<PathPattern> include_, exclude_;
   std::vector<bool> matched_;
 };
+
+// Names each include pattern that selected nothing on `err`, as an error; returns how many there were.
+size_t ReportUnmatched(const EntrySelection& selection, std::FILE* err);
 
 }  // namespace zor

@@ -31,6 +31,10 @@ run list-damaged-directory list damaged-directory.zor
 run list-damaged-directory-json list damaged-directory.zor --json
 run list-no-files list no-files.zor
 run list-missing list missing.zor
+# Chosen entries: patterns in any case, a folder's pattern takes what is in it, excludes win; a pattern
+# that matches nothing is an error naming it.
+run list-chosen list tree.zor '**/*.TXT' docs/img --exclude guide.txt
+run list-unmatched list tree.zor readme.txt 'no*'
 
 # ---- zor test ----
 run test-sfx test tree.exe
