@@ -22,8 +22,8 @@ _zor() {
     case $command in
     info | version) options='--help' ;;
     list) options='--help --exclude --json --codepage' ;;
-    test) options='--help --quiet --codepage' ;;
-    extract) options='--help --output --overwrite --skip-existing --quiet --codepage' ;;
+    test) options='--help --exclude --quiet --codepage' ;;
+    extract) options='--help --exclude --output --overwrite --skip-existing --quiet --codepage' ;;
     create)
         options='--help --exclude --null --title --default-folder --overwrite-without-prompting --bare
                  -0 -1 -2 -3 -4 -5 -6 -7 -8 -9 --jobs --codepage --quiet'
@@ -45,8 +45,11 @@ _zor() {
         mapfile -t COMPREPLY < <(compgen -d -- "$cur")
         return
         ;;
-    --title | --default-folder | --exclude | -j | --jobs)
+    --title | --default-folder | -j | --jobs)
         return  # free text
+        ;;
+    --exclude)
+        [[ $command == create ]] && return
         ;;
     esac
 
@@ -61,6 +64,28 @@ _zor() {
         mapfile -t COMPREPLY < <(compgen -f -- "${cur#@}")
         COMPREPLY=("${COMPREPLY[@]/#/@}")
         return
+    fi
+    if [[ $command == list || $command == test || $command == extract ]]; then
+        # Behind FILE (and as --exclude's argument), patterns: offer the paths the archive holds.
+        local file='' j
+        for ((j = i + 1; j < COMP_CWORD; j++)); do
+            case ${COMP_WORDS[j]} in
+            -o | --output | --codepage | --exclude) ((j++)) ;;
+            -*) ;;
+            *)
+                file=${COMP_WORDS[j]}
+                break
+                ;;
+            esac
+        done
+        if [[ -n $file && -f $file ]]; then
+            local path
+            while IFS= read -r path; do
+                [[ $path == "$cur"* ]] && COMPREPLY+=("$path")
+            done < <("${COMP_WORDS[0]}" list -- "$file" 2>/dev/null | sed '1d;$d' | cut -c58-)
+            compopt +o filenames 2>/dev/null
+            return
+        fi
     fi
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
 }

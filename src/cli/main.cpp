@@ -49,11 +49,13 @@ int main(int argc, char** argv) {
 
   CLI::App* test = app.add_subcommand("test", "Decode every file of the archive in FILE and check its CRC; write nothing");
   test->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  addSelection(test);
   test->add_flag("-q,--quiet", quiet, "print nothing but errors");
   test->add_option("--codepage", codePageText, kCodePageHelp);
 
   CLI::App* extract = app.add_subcommand("extract", "Extract the files and folders of the archive in FILE");
   extract->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  addSelection(extract);
   extract->add_option("-o,--output", outputFolder, "the folder to extract into (default: the current folder)");
   CLI::Option* replace = extract->add_flag("--overwrite", overwrite, "replace existing files without asking");
   extract->add_flag("--skip-existing", skipExisting, "keep existing files without asking")->excludes(replace);
@@ -93,8 +95,8 @@ int main(int argc, char** argv) {
     const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace
                                         : skipExisting ? zor::OverwritePolicy::kKeep
                                                        : zor::OverwritePolicy::kAsk;
-    return zor::RunExtract({file.c_str(), outputFolder, static_cast<bool>(*test), policy, quiet}, codePage, frontEnd,
-                           stdout);
+    return zor::RunExtract({file.c_str(), outputFolder, static_cast<bool>(*test), policy, quiet, patterns, excludes},
+                           codePage, frontEnd, stdout);
   }
   if (*createCommand) return zor::RunCreate(create, stdout, stderr);
   return zor::kExitUsage;

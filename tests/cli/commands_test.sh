@@ -43,6 +43,8 @@ run test-crc test crc.zor
 run test-damaged test damaged.zor
 run test-damaged-directory test damaged-directory.zor
 run test-no-files test no-files.zor
+# Only the chosen files are decoded: the damaged segment between them is never read.
+run test-chosen test damaged.zor after.txt FIRST.TXT
 
 # ---- zor extract into fresh folders ----
 run --tree out-sfx extract-sfx extract tree.exe -o out-sfx
@@ -62,6 +64,10 @@ run --tree out-кириллица extract-output-1251 extract names.zor -o out-�
 mkdir escape
 run --tree escape extract-escaping extract escaping.zor -o escape/out
 check extract-escaping test ! -e /rooted.txt -a ! -e rooted.txt -a ! -e up.txt -a ! -e evil.txt
+# Chosen entries: the folders above them are created; logo.bin comes whole from behind the files before it
+# in its segment. A pattern that matches nothing is an error naming it, after the rest is done.
+run --tree out-chosen extract-chosen extract tree.zor -o out-chosen 'DOCS/IMG/*' readme.txt
+run --tree out-unmatched extract-unmatched extract tree.zor -o out-unmatched --exclude docs '**/*.txt' 'no*'
 
 # ---- zor extract over existing files ----
 existing() {   # a folder holding an older readme.txt and guide.txt
