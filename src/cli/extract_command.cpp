@@ -79,7 +79,7 @@ int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, Termina
 
   ArchiveFile archive(frontEnd);
   Extraction& x = archive.x();
-  if (ErrorCode r = archive.Open(options.path); r < 0) return ReportFailure(x, r, options.path);
+  if (ErrorCode r = archive.Open(options.path); r < 0) return archive.ReportOpenFailure(r, options.path);
   EntrySelection selection(options.patterns, options.excludes);
   if (x.archiveHeader.fileCount == 0) {
     frontEnd.ShowMessage(nullptr, kNoFiles, x.windowTitle, Notice::kInformation);

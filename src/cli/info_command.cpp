@@ -86,7 +86,7 @@ void PrintArchiveHeader(std::FILE* out, const Extraction& x) {
 int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   ArchiveFile archive(frontEnd);
   // Failures name the file as it was given, not only its last component.
-  if (ErrorCode r = archive.Open(path); r < 0) return ReportFailure(archive.x(), r, path);
+  if (ErrorCode r = archive.Open(path); r < 0) return archive.ReportOpenFailure(r, path);
   const Extraction& x = archive.x();
   const ImageCheck& image = archive.image();
   const StubHeaderInfo& stub = archive.stub();

@@ -121,7 +121,7 @@ std::string FormatDosTime(uint16_t date, uint16_t time, char separator) {
 int RunList(const ListOptions& options, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd) {
   ArchiveFile archive(frontEnd);
   Extraction& x = archive.x();
-  if (ErrorCode r = archive.Open(options.path); r < 0) return ReportFailure(x, r, options.path);
+  if (ErrorCode r = archive.Open(options.path); r < 0) return archive.ReportOpenFailure(r, options.path);
 
   EntrySelection selection(options.patterns, options.excludes);
   uint32_t files = 0, folders = 0;

@@ -31,6 +31,17 @@ run list-damaged-directory list damaged-directory.zor
 run list-damaged-directory-json list damaged-directory.zor --json
 run list-no-files list no-files.zor
 run list-missing list missing.zor
+# Files that are no archive, or not all of one, get the right words (exit code 2). A damaged magic alone
+# does not make an archive another file: the self-extractor reads it, and so does zor.
+printf 'root:x:0:0:root:/root:/bin/bash\n' >passwd
+cp "$ROOT/tests/data/tiny32.exe" program.exe
+head -c -100 tree.exe >cut-short.exe
+run wrong-not-archive list passwd
+run wrong-program test program.exe
+run wrong-cut-short extract cut-short.exe -o out-cut-short
+check wrong-cut-short test ! -e out-cut-short
+{ printf 'ZOR?'; tail -c +5 tree.zor; } >bad-magic.zor
+check bad-magic cmp -s <("$ZOR" list tree.zor) <("$ZOR" list bad-magic.zor)
 # Chosen entries: patterns in any case, a folder's pattern takes what is in it, excludes win; a pattern
 # that matches nothing is an error naming it.
 run list-chosen list tree.zor '**/*.TXT' docs/img --exclude guide.txt
