@@ -1,5 +1,6 @@
 // Matching shell-style patterns: the pattern becomes a list of tokens, matched against the upper-cased path
-// by dynamic programming over (token, character), so no pattern takes more than tokens x characters steps.
+// by dynamic programming over (token, character), so no pattern takes more than tokens x characters steps,
+// and one pass tells every prefix of the path that it matches.
 #include "cli/pattern.h"
 
 #include "cli/utf8.h"
@@ -42,15 +43,6 @@ std::u32string Normalise(std::u32string p) {
   }
   while (!out.empty() && out.back() == '/') out.pop_back();
   return out;
-}
-
-// The prefixes of a path that end at a component's end: "a", "a/b", "a/b/c" for "a/b/c".
-template <typename Visit>
-bool AnyPrefix(std::string_view path, Visit visit) {
-  for (size_t end = path.find('/'); end != std::string_view::npos; end = path.find('/', end + 1)) {
-    if (visit(path.substr(0, end))) return true;
-  }
-  return visit(path);
 }
 
 }  // namespace
@@ -104,48 +96,56 @@ PathPattern::PathPattern(std::string_view text) : text_(text) {
   }
 }
 
-bool PathPattern::Matches(std::string_view path) const {
-  const std::u32string s = Characters(path);
+void PathPattern::MatchEnds(std::u32string_view s, std::vector<char>& ends) const {
   const size_t n = s.size();
-  // next[i]: the tokens behind the current one match s from i on. Built from the last token back.
-  std::vector<char> next(n + 1, 0), here(n + 1, 0);
-  next[n] = 1;
-  for (size_t t = tokens_.size(); t-- > 0;) {
-    const Token& k = tokens_[t];
-    bool folders = false;  // kAnyFolders: some j > i behind a '/' where the rest matches
-    for (size_t i = n + 1; i-- > 0;) {
-      const bool more = i < n;
-      const char32_t c = more ? s[i] : 0;
+  // reach[i]: the tokens so far match s[0, i). Token by token, forward over the text.
+  std::vector<char> reach(n + 1, 0), next(n + 1, 0);
+  reach[0] = 1;
+  for (const Token& k : tokens_) {
+    bool any = false;
+    bool before = false;  // kAnyFolders: reach[j] for some j < i
+    for (size_t i = 0; i <= n; ++i) {
+      const bool after = i > 0;  // s[i - 1] is the character the token may take
+      const char32_t c = after ? s[i - 1] : 0;
       bool ok = false;
       switch (k.kind) {
         case Kind::kChar:
-          ok = more && c == k.c && next[i + 1];
+          ok = after && reach[i - 1] && c == k.c;
           break;
         case Kind::kAnyChar:
-          ok = more && c != '/' && next[i + 1];
+          ok = after && reach[i - 1] && c != '/';
           break;
         case Kind::kSet: {
           bool in = false;
           for (size_t r = 0; r + 1 < k.ranges.size(); r += 2) in = in || (c >= k.ranges[r] && c <= k.ranges[r + 1]);
-          ok = more && c != '/' && in != k.negated && next[i + 1];
+          ok = after && reach[i - 1] && c != '/' && in != k.negated;
           break;
         }
         case Kind::kStar:
-          ok = next[i] || (more && c != '/' && here[i + 1]);
+          ok = reach[i] || (after && next[i - 1] && c != '/');
           break;
         case Kind::kAnyRun:
-          ok = next[i] || (more && here[i + 1]);
+          ok = reach[i] || (after && next[i - 1]);
           break;
         case Kind::kAnyFolders:
-          folders = folders || (more && c == '/' && next[i + 1]);
-          ok = next[i] || folders;
+          ok = reach[i] || (after && c == '/' && before);
+          before = before || reach[i];
           break;
       }
-      here[i] = ok;
+      next[i] = ok;
+      any = any || ok;
     }
-    next.swap(here);
+    reach.swap(next);
+    if (!any) break;  // nothing left to extend
   }
-  return next[0] != 0;
+  ends.swap(reach);
+}
+
+bool PathPattern::Matches(std::string_view path) const {
+  const std::u32string s = Characters(path);
+  std::vector<char> ends;
+  MatchEnds(s, ends);
+  return ends[s.size()] != 0;
 }
 
 EntrySelection::EntrySelection(const std::vector<std::string>& include, const std::vector<std::string>& exclude)
@@ -154,22 +154,49 @@ EntrySelection::EntrySelection(const std::vector<std::string>& include, const st
   for (const std::string& p : exclude) exclude_.emplace_back(p);
 }
 
-bool EntrySelection::Excludes(std::string_view path) const {
-  for (const PathPattern& p : exclude_) {
-    if (AnyPrefix(path, [&](std::string_view prefix) {
-          return p.Matches(prefix) || p.Matches(prefix.substr(prefix.rfind('/') + 1));
-        }))
-      return true;
+namespace {
+
+// Whether the pattern matches the path up to one of its components' ends.
+bool MatchesPrefix(const PathPattern& p, std::u32string_view s, std::vector<char>& ends) {
+  p.MatchEnds(s, ends);
+  for (size_t i = 1; i <= s.size(); ++i) {
+    if (ends[i] && (i == s.size() || s[i] == '/')) return true;
   }
   return false;
 }
 
+// Whether the pattern matches a component of the path whole.
+bool MatchesName(const PathPattern& p, std::u32string_view s, std::vector<char>& ends) {
+  for (size_t start = 0; start <= s.size();) {
+    size_t end = s.find(U'/', start);
+    if (end == std::u32string_view::npos) end = s.size();
+    p.MatchEnds(s.substr(start, end - start), ends);
+    if (ends[end - start]) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool ExcludedBy(const std::vector<PathPattern>& exclude, std::u32string_view s) {
+  std::vector<char> ends;
+  for (const PathPattern& p : exclude) {
+    if (MatchesPrefix(p, s, ends) || MatchesName(p, s, ends)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool EntrySelection::Excludes(std::string_view path) const { return ExcludedBy(exclude_, Characters(path)); }
+
 bool EntrySelection::Selects(std::string_view path) {
-  if (Excludes(path)) return false;
+  const std::u32string s = Characters(path);
+  if (ExcludedBy(exclude_, s)) return false;
   if (include_.empty()) return true;
+  std::vector<char> ends;
   bool taken = false;
   for (size_t i = 0; i < include_.size(); ++i) {
-    if (AnyPrefix(path, [&](std::string_view prefix) { return include_[i].Matches(prefix); })) {
+    if (MatchesPrefix(include_[i], s, ends)) {
       matched_[i] = true;
       taken = true;
     }

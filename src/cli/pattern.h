@@ -26,6 +26,9 @@ class PathPattern {
   const std::string& text() const { return text_; }
   // Whether the pattern matches the whole of `path`.
   bool Matches(std::string_view path) const;
+  // For every i from 0 to the text's length, whether the pattern matches its first i characters (in
+  // ends[i]); the text upper-cased, one character each.
+  void MatchEnds(std::u32string_view text, std::vector<char>& ends) const;
 
  private:
   enum class Kind : char { kChar, kAnyChar, kSet, kStar, kAnyRun, kAnyFolders };
