@@ -24,14 +24,15 @@ apt-get update
 
 # 2. Packages. Build: CMake and Ninja, g++, GoogleTest, CLI11, Python for the build scripts, the mingw-w64
 # cross compilers (i686 for the stub, x86-64 for the Wine probe), clang for fuzzing, and the peer
-# libraries the benchmarks and writers compare against. Wine tests: Wine, a virtual X server, xdotool,
+# libraries the benchmarks and writers compare against; dpkg-dev for the Debian package (cpack's scan of the
+# libraries it needs) and groff-base for the manual page's check. Wine tests: Wine, a virtual X server, xdotool,
 # ImageMagick for screenshots, x11-utils for xwininfo.
 apt-get install -y \
     cmake ninja-build g++ googletest libgtest-dev libcli11-dev python3 \
     g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 \
     gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 \
     clang libdivsufsort-dev libdeflate-dev zlib1g-dev libbz2-dev \
-    bc
+    bc dpkg-dev groff-base
 apt-get install -y -t bookworm-backports qemu-user qemu-user-binfmt
 apt-get install -y wine wine32:i386 wine64 xvfb xdotool imagemagick x11-utils
 

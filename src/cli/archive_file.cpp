@@ -1,9 +1,31 @@
 // Opening an archive for the tool's commands and walking its directory.
 #include "cli/archive_file.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "cli/exit_codes.h"
+#include "cli/progress.h"
+#include "platform/bytes.h"
 #include "platform/file_layer.h"
 
 namespace zor {
+namespace {
+
+constexpr char kNotAnArchive[] = "not a ZOR archive or self-extractor";
+constexpr char kProgramWithoutArchive[] = "a Windows program without an archive behind it";
+constexpr uint32_t kArchiveLengthAt = 20;  // the archive header's archiveLength
+
+// Reads up to `count` bytes at `offset` of the program file; how many it got (0 on any failure).
+uint32_t ReadAt(FileLayer& files, uint32_t offset, uint8_t* bytes, uint32_t count) {
+  files.programFilePos = kSeekFailed;  // moved behind the readers' backs: make the next one seek
+  if (offset > 0x7FFFFFFFu || FileSeek(files, files.programFile, static_cast<int32_t>(offset), kSeekBegin) == kSeekFailed)
+    return 0;
+  const int32_t got = FileRead(files, files.programFile, bytes, count);
+  return got > 0 ? static_cast<uint32_t>(got) : 0;
+}
+
+}  // namespace
 
 ArchiveFile::ArchiveFile(FrontEnd& frontEnd) : x_(std::make_unique<Extraction>()) {
   InitExtraction(*x_, &frontEnd);
@@ -22,7 +44,41 @@ ErrorCode ArchiveFile::Open(const char* path) {
   if (image_.kind == ImageKind::kDamagedExecutable) return kErrorDamaged;
   fileLength_ = FileSeek(x.files, x.files.programFile, 0, kSeekEnd);
   if (fileLength_ == kSeekFailed) return kErrorSeek;
-  return LocateArchive(x, image_.layout.appendedDataOffset, stub_);
+  const ErrorCode located = LocateArchive(x, image_.layout.appendedDataOffset, stub_);
+  if (located < 0 && located != kErrorRead) return located;
+
+  // The self-extractor reads whatever stands behind its image; the tool first makes sure an archive does,
+  // so that another file is not called damaged. The header is one when it starts with its magic, or,
+  // should the magic be damaged, when the directory's signature stands where the header says.
+  const bool program = image_.kind == ImageKind::kExecutable;
+  const uint32_t available = fileLength_ > x.archiveOffset ? fileLength_ - x.archiveOffset : 0;
+  uint8_t header[kArchiveHeaderSize] = {};
+  const uint32_t got = ReadAt(x.files, x.archiveOffset, header, kArchiveHeaderSize);
+  bool found = got > 0 && std::memcmp(header, "ZOR\n", got < 4 ? got : 4) == 0;
+  if (!found && got == kArchiveHeaderSize) {
+    uint8_t signature[kSegmentSignatureSize] = {};
+    const uint64_t at = uint64_t{x.archiveOffset} + LoadLE32(header + 4);
+    found = at < fileLength_ && ReadAt(x.files, static_cast<uint32_t>(at), signature, sizeof signature) ==
+                                    kSegmentSignatureSize &&
+            std::memcmp(signature, kDirectorySignature, kSegmentSignatureSize) == 0;
+  }
+  if (!found) {
+    wrongFile_ = program ? kProgramWithoutArchive : kNotAnArchive;
+    return kErrorWrongFile;
+  }
+  const uint32_t length = got >= kArchiveLengthAt + 4 ? LoadLE32(header + kArchiveLengthAt) : 0;
+  if (available < kArchiveHeaderSize || length > available) {
+    const uint32_t expected = length > available ? length : kArchiveHeaderSize;
+    wrongFile_ = "archive cut short: " + std::to_string(available) + " of " + std::to_string(expected) + " bytes";
+    return kErrorWrongFile;
+  }
+  return located;
+}
+
+int ArchiveFile::ReportOpenFailure(ErrorCode code, const char* path) {
+  if (code != kErrorWrongFile) return ReportFailure(*x_, code, path);
+  std::fprintf(stderr, "zor: %s: %s\n", Printable(path).c_str(), wrongFile_.c_str());
+  return kExitDataError;
 }
 
 ErrorCode WalkDirectory(Extraction& x, const EntryVisitor& visit) {

@@ -5,12 +5,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "archive/locate.h"
 #include "extract/extraction.h"
 
 namespace zor {
+
+// ArchiveFile::Open's answer for a file that is no archive it can read, beyond the self-extractor's own
+// checks: not an ErrorCode of the engine, and told by ReportOpenFailure.
+inline constexpr ErrorCode kErrorWrongFile = -1000;
 
 class ArchiveFile {
  public:
@@ -20,8 +25,12 @@ class ArchiveFile {
   ArchiveFile& operator=(const ArchiveFile&) = delete;
 
   // Opens a self-extractor or a bare archive and reads its headers: the image's extent, the stub header
-  // and the archive header. 0, or the ErrorCode to report naming the file (-5, -6, -11, -17, -2).
+  // and the archive header. 0, or the ErrorCode to report naming the file (-5, -6, -11, -17, -2), or
+  // kErrorWrongFile when there is no archive header where one must be, or when the archive header says
+  // that the archive is longer than what the file holds.
   ErrorCode Open(const char* path);
+  // Tells why Open failed on stderr, naming `path`; returns the exit code (2).
+  int ReportOpenFailure(ErrorCode code, const char* path);
 
   Extraction& x() { return *x_; }
   const ImageCheck& image() const { return image_; }
@@ -33,6 +42,7 @@ class ArchiveFile {
   ImageCheck image_{};
   StubHeaderInfo stub_{};
   uint32_t fileLength_ = 0;
+  std::string wrongFile_;  // why the file is no archive (kErrorWrongFile)
 };
 
 // Hands every directory entry of the open archive to visit (storedPath: nameLength bytes of the code

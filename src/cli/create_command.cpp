@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "cli/input_tree.h"
 #include "cli/output_file.h"
 #include "cli/pack_progress.h"
+#include "cli/pattern.h"
 #include "cli/progress.h"
 #include "cli/stub_image.h"
 #include "cli/terminal.h"
@@ -144,12 +146,35 @@ bool ConvertText(CodePage& codePage, const char* what, const std::string& text, 
   return true;
 }
 
+// SOURCE_DATE_EPOCH, the reproducible-builds convention: no time stored is later than it. False with a
+// message when it is set but no number of seconds.
+bool SourceDateEpoch(std::optional<int64_t>& latest, std::FILE* err) {
+  const char* text = std::getenv("SOURCE_DATE_EPOCH");
+  if (!text || !*text) return true;
+  char* end = nullptr;
+  errno = 0;
+  const long long seconds = std::strtoll(text, &end, 10);
+  if (*end != 0 || errno != 0 || seconds < 0 || *text < '0' || *text > '9') {
+    std::fprintf(err, "zor: SOURCE_DATE_EPOCH is \"%s\", not a number of seconds since 1970\n", text);
+    return false;
+  }
+  latest = seconds;
+  return true;
+}
+
 }  // namespace
 
 CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& o) {
   CLI::App* c = app.add_subcommand("create", "Pack files and folders into a self-extractor");
   c->add_option("OUT", o.output, "the self-extractor to write")->required();
-  c->add_option("INPUT", o.inputs, "files and folders to pack (folders with everything in them)")->required();
+  c->add_option("INPUT", o.inputs,
+                "files and folders to pack (folders with everything in them); @LISTFILE: those it lists, one a "
+                "line (@- standard input)")
+      ->required();
+  c->add_option("--exclude", o.excludes, "leave out what PATTERN matches, by stored path or by name (repeatable)")
+      ->type_name("PATTERN")
+      ->allow_extra_args(false);
+  c->add_flag("--null", o.nulSeparated, "list files hold NUL-terminated paths, as find -print0 writes them");
   c->add_option("--title", o.title, "the self-extractor's window title (at most 79 characters)");
   c->add_option("--default-folder", o.defaultFolder, "the folder it offers to extract into (at most 259)");
   c->add_flag("--overwrite-without-prompting", o.overwriteWithoutPrompting,
@@ -205,6 +230,9 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
 
   InputRules rules;
   rules.codePage = &codePage;
+  if (!SourceDateEpoch(rules.latestTime, err)) return kExitUsage;
+  const EntrySelection exclude({}, options.excludes);
+  rules.exclude = &exclude;
   // A bare archive is meant to go behind a stub later: it must leave the stub's room.
   rules.outputStart = prefix.size() + (options.bare ? kStubImageSize : 0);
   struct stat outputStat;
@@ -218,9 +246,14 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
     rules.outputInode = outputStat.st_ino;
   }
 
+  std::vector<InputPath> inputs;
+  if (std::string listError; !ExpandListFiles(options.inputs, options.nulSeparated, inputs, listError)) {
+    std::fprintf(err, "zor: %s; nothing written\n", listError.c_str());
+    return kExitDataError;
+  }
   InputTree tree;
   std::vector<std::string> errors, warnings;
-  bool usable = CollectInputs(options.inputs, rules, tree, errors, warnings);
+  bool usable = CollectInputs(inputs, rules, tree, errors, warnings);
   if (!options.quiet) {
     for (const std::string& w : warnings) std::fprintf(err, "zor: %s\n", w.c_str());
     if (tree.clampedTimes > 0) {

@@ -16,7 +16,9 @@ namespace zor {
 
 struct CreateOptions {
   std::string output;
-  std::vector<std::string> inputs;
+  std::vector<std::string> inputs;          // "@LISTFILE" stands for the paths it lists
+  std::vector<std::string> excludes;        // patterns of stored paths and names to leave out
+  bool nulSeparated = false;                // --null: list files hold NUL-terminated paths
   std::optional<std::string> title;          // UTF-8; none: the stub's own
   std::optional<std::string> defaultFolder;  // UTF-8; none: the current folder
   bool overwriteWithoutPrompting = false;

@@ -3,10 +3,13 @@
 #include "cli/extract_command.h"
 
 #include <cstring>
+#include <unordered_set>
 
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
+#include "cli/pattern.h"
 #include "cli/terminal.h"
+#include "cli/utf8.h"
 #include "extract/extract_all.h"
 #include "extract/paths.h"
 
@@ -33,15 +36,39 @@ bool PrepareOutputFolder(std::string folder, CodePage& codePage, std::string& an
   return false;
 }
 
-// The whole size of the files, for the progress bar; 0 when the directory cannot be read (the walk will
-// say why).
-uint64_t TotalBytes(Extraction& x) {
-  uint64_t total = 0;
-  if (WalkDirectory(x, [&](const DirectoryEntry& e, std::string_view) {
-        if (!(e.flags & kEntryFolder)) total += e.length;
-      }) != 0)
-    return 0;
-  return total;
+// What a walk over the directory before the extraction finds: the entries the patterns choose, by their
+// number, together with the folder entries above them (created with their attributes, as in a whole
+// extraction); how many they are and their files' bytes, for the progress bar.
+struct Choice {
+  std::vector<bool> chosen;
+  uint32_t entries = 0;
+  uint64_t bytes = 0;
+  bool complete = false;  // the directory was read to its end (else the extraction will say why not)
+};
+
+Choice ChooseEntries(Extraction& x, CodePage& codePage, EntrySelection& selection) {
+  Choice c;
+  std::vector<std::string> folders;        // each entry's path upper-cased when it is a folder, else empty
+  std::unordered_set<std::string> above;  // the folders above chosen entries, upper-cased (Windows' case)
+  c.complete = WalkDirectory(x, [&](const DirectoryEntry& e, std::string_view stored) {
+                 const std::string path = codePage.ToNativePath(stored);
+                 const bool take = selection.Selects(path);
+                 c.chosen.push_back(take);
+                 folders.push_back((e.flags & kEntryFolder) ? UpperCase(path) : std::string());
+                 for (size_t cut = path.find('/'); take && cut != std::string::npos; cut = path.find('/', cut + 1))
+                   above.insert(UpperCase(path.substr(0, cut)));
+                 if (take && !(e.flags & kEntryFolder)) c.bytes += e.length;
+               }) == 0;
+  for (size_t i = 0; i < c.chosen.size(); ++i) {
+    if (!c.chosen[i] && !folders[i].empty() && above.count(folders[i])) c.chosen[i] = true;
+    if (c.chosen[i]) ++c.entries;
+  }
+  return c;
+}
+
+bool Chosen(void* context, uint32_t index, const DirectoryEntry&, const uint8_t*) {
+  const std::vector<bool>& chosen = *static_cast<const std::vector<bool>*>(context);
+  return index < chosen.size() && chosen[index];
 }
 
 }  // namespace
@@ -52,10 +79,11 @@ int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, Termina
 
   ArchiveFile archive(frontEnd);
   Extraction& x = archive.x();
-  if (ErrorCode r = archive.Open(options.path); r < 0) return ReportFailure(x, r, options.path);
+  if (ErrorCode r = archive.Open(options.path); r < 0) return archive.ReportOpenFailure(r, options.path);
+  EntrySelection selection(options.patterns, options.excludes);
   if (x.archiveHeader.fileCount == 0) {
     frontEnd.ShowMessage(nullptr, kNoFiles, x.windowTitle, Notice::kInformation);
-    return kExitOk;
+    return ReportUnmatched(selection, stderr) > 0 ? kExitDataError : kExitOk;
   }
 
   // Paths reach the file system in UTF-8. The stub header's folder and overwrite flag are the Windows
@@ -71,7 +99,15 @@ int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, Termina
                               : CanDrawProgressBar() ? ProgressStyle::kBar
                                                      : ProgressStyle::kLines;
   Progress progress(out, style, options.testOnly);
-  if (style == ProgressStyle::kBar) progress.SetTotals(x.archiveHeader.fileCount, TotalBytes(x));
+  Choice choice;
+  if (style == ProgressStyle::kBar || !selection.SelectsAll()) choice = ChooseEntries(x, codePage, selection);
+  if (!selection.SelectsAll()) {
+    x.chooseEntry = Chosen;
+    x.chooseEntryContext = &choice.chosen;
+  }
+  if (style == ProgressStyle::kBar)
+    progress.SetTotals(selection.SelectsAll() ? x.archiveHeader.fileCount : choice.entries,
+                       choice.complete ? choice.bytes : 0);
   frontEnd.SetProgress(&progress);
 
   CatchInterrupt(&x.cancelRequested);
@@ -81,6 +117,10 @@ int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, Termina
   if (result < 0) ReportFailure(x, result, options.path);
 
   const bool cancelled = x.cancelRequested.load();
+  if (choice.complete && !cancelled) {
+    progress.Clear();
+    for (size_t n = ReportUnmatched(selection, stderr); n > 0; --n) frontEnd.CountError();
+  }
   progress.Close(frontEnd.counts(), cancelled);
   frontEnd.SetProgress(nullptr);
   if (cancelled) return kExitCancelled;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/code_page.h"
 #include "cli/terminal_front_end.h"
@@ -21,12 +22,15 @@ struct ExtractCommandOptions {
   bool testOnly;             // zor test: decode and check, write nothing
   OverwritePolicy overwrite;
   bool quiet;
+  std::vector<std::string> patterns;  // only the entries these choose (EntrySelection); none: all
+  std::vector<std::string> excludes;
 };
 
 // Runs the extraction (or the test) of `options.path` with frontEnd answering the engine, progress and the
-// closing line on out. Returns an exit code: 0 when every entry was done (existing files kept as asked
-// count as done), 1 for an output folder that cannot be used, 2 when any error was reported, 130 after
-// Ctrl-C.
+// closing line on out. With patterns, only the entries they choose are extracted or tested, and the folders
+// above them created. Returns an exit code: 0 when every entry was done (existing files kept as asked
+// count as done), 1 for an output folder that cannot be used, 2 when any error was reported (a pattern that
+// chooses nothing among them), 130 after Ctrl-C.
 int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, TerminalFrontEnd& frontEnd, std::FILE* out);
 
 }  // namespace zor

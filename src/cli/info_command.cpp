@@ -3,6 +3,7 @@
 
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
+#include "cli/version.h"
 
 namespace zor {
 
@@ -40,6 +41,16 @@ void PrintImage(std::FILE* out, const ImageCheck& image) {
   }
 }
 
+// The version mark of a stub written by zor, when the image carries one.
+void PrintStubVersion(std::FILE* out, const char* path, const ImageCheck& image) {
+  if (image.kind == ImageKind::kBareArchive) return;
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return;
+  const std::string version = FindStubVersion(file, image.layout.appendedDataOffset);
+  std::fclose(file);
+  if (!version.empty()) std::fprintf(out, "Stub version: zorsfx %s\n", version.c_str());
+}
+
 void PrintStubHeader(std::FILE* out, const Extraction& x, const StubHeaderInfo& stub) {
   if (!stub.present) {
     std::fprintf(out, "Stub header: none\n");
@@ -75,7 +86,7 @@ void PrintArchiveHeader(std::FILE* out, const Extraction& x) {
 int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   ArchiveFile archive(frontEnd);
   // Failures name the file as it was given, not only its last component.
-  if (ErrorCode r = archive.Open(path); r < 0) return ReportFailure(archive.x(), r, path);
+  if (ErrorCode r = archive.Open(path); r < 0) return archive.ReportOpenFailure(r, path);
   const Extraction& x = archive.x();
   const ImageCheck& image = archive.image();
   const StubHeaderInfo& stub = archive.stub();
@@ -84,6 +95,7 @@ int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   std::fprintf(out, "File: %s\n", path);
   PrintOffset(out, "Length: ", fileLength);
   PrintImage(out, image);
+  PrintStubVersion(out, path, image);
   PrintStubHeader(out, x, stub);
   PrintArchiveHeader(out, x);
   return kExitOk;

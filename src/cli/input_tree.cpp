@@ -10,64 +10,19 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <ctime>
-#include <cwctype>
 #include <unordered_map>
 
+#include "cli/pattern.h"
+#include "cli/utf8.h"
 #include "encoder/packer.h"
 
 namespace zor {
 
 namespace {
-
-// Decodes one UTF-8 character at text[at], advancing `at`; false (and `at` one byte on) for bytes that are
-// not the shortest form of a Unicode scalar value.
-bool NextUtf8(std::string_view text, size_t& at, char32_t& c) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  uint8_t first = byte(at);
-  size_t length = first < 0x80 ? 1 : (first >> 5) == 6 ? 2 : (first >> 4) == 14 ? 3 : (first >> 3) == 30 ? 4 : 0;
-  if (length == 0 || at + length > text.size()) {
-    ++at;
-    return false;
-  }
-  char32_t value = length == 1 ? first : first & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(at + k) & 0xC0) != 0x80) {
-      ++at;
-      return false;
-    }
-    value = (value << 6) | (byte(at + k) & 0x3F);
-  }
-  static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    ++at;
-    return false;
-  }
-  at += length;
-  c = value;
-  return true;
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 constexpr uint8_t kReadOnly = 0x01;
 constexpr uint8_t kFolderAttribute = 0x10;
@@ -126,41 +81,6 @@ bool IsDeviceName(std::string_view name) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
-// Names that differ only in case are one name on Windows. Simple upper-casing by the Unicode tables, as
-// Windows' own comparison does.
-class CaseFolder {
- public:
-  CaseFolder() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {}
-  ~CaseFolder() {
-    if (locale_) freelocale(locale_);
-  }
-  CaseFolder(const CaseFolder&) = delete;
-  CaseFolder& operator=(const CaseFolder&) = delete;
-
-  std::string Fold(std::string_view utf8) const {
-    std::string out;
-    size_t at = 0;
-    while (at < utf8.size()) {
-      size_t start = at;
-      char32_t c;
-      if (!NextUtf8(utf8, at, c)) {
-        out.append(utf8.substr(start, at - start));
-        continue;
-      }
-      if (locale_) {
-        c = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale_));
-      } else if (c >= 'a' && c <= 'z') {
-        c -= 'a' - 'A';
-      }
-      AppendUtf8(c, out);
-    }
-    return out;
-  }
-
- private:
-  locale_t locale_;
-};
-
 class Walker {
  public:
   Walker(const InputRules& rules, InputTree& tree, std::vector<std::string>& errors,
@@ -168,6 +88,7 @@ class Walker {
       : rules_(rules), tree_(tree), errors_(errors), warnings_(warnings) {}
 
   void AddInput(std::string path);
+  void AddListed(const std::string& path);
 
  private:
   struct Ancestor {
@@ -178,9 +99,16 @@ class Walker {
 
   void Visit(const std::string& source, const std::string& storedUtf8, const std::string& stored,
              const Facts& facts, bool named);
+  // The folder's entries, stored behind its stored path (at the top when that is empty).
+  void VisitChildren(const std::string& source, const std::string& storedUtf8, const std::string& stored,
+                     const Facts& facts);
   // Checks a name and converts it; false (with the refusal noted) when it cannot be stored.
   bool StoreName(const std::string& source, const std::string& name, std::string& converted);
-  bool CheckPath(const std::string& source, const std::string& storedUtf8, const std::string& stored);
+  enum class PathCheck { kNew, kAgain, kRefused };  // kAgain: the same file under the same path, once more
+  PathCheck CheckPath(const std::string& source, const std::string& storedUtf8, const std::string& stored,
+                      const Facts& facts);
+  // Whether an --exclude pattern leaves the entry out (storedUtf8 with backslashes).
+  bool Excluded(std::string storedUtf8) const;
   InputEntry Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
                    const Facts& facts, bool folder);
 
@@ -189,9 +117,10 @@ class Walker {
   std::vector<std::string>& errors_;
   std::vector<std::string>& warnings_;
   std::vector<Ancestor> ancestors_;
-  CaseFolder folder_;
   struct Seen {
     std::string source, storedUtf8;
+    dev_t device;
+    ino_t inode;
   };
   std::unordered_map<std::string, Seen> seen_;  // by stored path with case folded
 };
@@ -210,26 +139,36 @@ bool Walker::StoreName(const std::string& source, const std::string& name, std::
   return true;
 }
 
-bool Walker::CheckPath(const std::string& source, const std::string& storedUtf8, const std::string& stored) {
+Walker::PathCheck Walker::CheckPath(const std::string& source, const std::string& storedUtf8,
+                                    const std::string& stored, const Facts& facts) {
   if (stored.size() > kMaxStoredPath) {
     errors_.push_back(Quote(source) + ": its stored path is " + std::to_string(stored.size()) +
                       " characters long; the self-extractor takes at most " + std::to_string(kMaxStoredPath));
-    return false;
+    return PathCheck::kRefused;
   }
-  auto [it, added] = seen_.emplace(folder_.Fold(storedUtf8), Seen{source, storedUtf8});
-  if (added) return true;
+  // Names that differ only in case are one name on Windows.
+  auto [it, added] = seen_.emplace(UpperCase(storedUtf8), Seen{source, storedUtf8, facts.device, facts.inode});
+  if (added) return PathCheck::kNew;
   const Seen& first = it->second;
   if (first.storedUtf8 == storedUtf8) {
+    // A list from `find` names a folder and then what is in it: each is packed once.
+    if (first.device == facts.device && first.inode == facts.inode) return PathCheck::kAgain;
     errors_.push_back(Quote(first.source) + " and " + Quote(source) + " would both be stored as " +
                       Quote(storedUtf8));
-    return false;
+    return PathCheck::kRefused;
   }
   // Both are kept, as other archivers keep them: on Linux they extract side by side; on Windows the
   // second meets the first (the overwrite question, or a failure where one is a folder).
   warnings_.push_back(Quote(first.source) + " and " + Quote(source) + " are stored as " + Quote(first.storedUtf8) +
                       " and " + Quote(storedUtf8) +
                       ", one name to Windows, which ignores case: extracted there, the second meets the first");
-  return true;
+  return PathCheck::kNew;
+}
+
+bool Walker::Excluded(std::string storedUtf8) const {
+  if (!rules_.exclude) return false;
+  std::replace(storedUtf8.begin(), storedUtf8.end(), '\\', '/');
+  return rules_.exclude->Excludes(storedUtf8);
 }
 
 InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
@@ -245,8 +184,13 @@ InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf
   e.attributes = folder ? kFolderAttribute : kArchiveAttribute;
   if (!folder && !(facts.mode & S_IWUSR)) e.attributes |= kReadOnly;
   bool clamped = false;
-  e.written = ToDosTime(facts.written, clamped);
-  e.created = ToDosTime(facts.created, clamped);
+  int64_t written = facts.written, created = facts.created;
+  if (rules_.latestTime) {
+    written = std::min(written, *rules_.latestTime);
+    created = std::min(created, *rules_.latestTime);
+  }
+  e.written = ToDosTime(written, clamped);
+  e.created = ToDosTime(created, clamped);
   if (clamped) ++tree_.clampedTimes;
   return e;
 }
@@ -270,9 +214,49 @@ void Walker::AddInput(std::string path) {
       return;
     }
   }
+  if (Excluded(name)) return;
   std::string stored;
   if (!StoreName(path, name, stored)) return;
   Visit(path, name, stored, facts, true);
+}
+
+void Walker::AddListed(const std::string& path) {
+  Facts facts;
+  if (int error = Inspect(path, facts); error != 0) {
+    errors_.push_back(Unreadable(path, error));
+    return;
+  }
+  // Stored as listed, relative: without a leading '/' and without "." components.
+  std::string storedUtf8, stored;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string name = path.substr(start, end - start);
+    start = end + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      errors_.push_back(Quote(path) + ": a listed path cannot climb out with \"..\" (list from the folder above)");
+      return;
+    }
+    std::string converted;
+    if (!StoreName(path, name, converted)) return;
+    storedUtf8 += (storedUtf8.empty() ? "" : "\\") + name;
+    stored += (stored.empty() ? "" : "\\") + converted;
+  }
+  if (storedUtf8.empty()) {
+    // "." (as `find .` lists it first): what is in the folder, at the top.
+    char* real = realpath(path.c_str(), nullptr);
+    const bool root = !real || std::strcmp(real, "/") == 0;
+    std::free(real);
+    if (root) {
+      errors_.push_back(Quote(path) + ": a file system's root has no name to store; name the folders in it");
+      return;
+    }
+    VisitChildren(path, storedUtf8, stored, facts);
+    return;
+  }
+  if (Excluded(storedUtf8)) return;
+  Visit(path, storedUtf8, stored, facts, true);
 }
 
 void Walker::Visit(const std::string& source, const std::string& storedUtf8, const std::string& stored,
@@ -286,7 +270,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     return;
   }
   if (S_ISREG(facts.mode)) {
-    if (!CheckPath(source, storedUtf8, stored)) return;
+    if (CheckPath(source, storedUtf8, stored, facts) != PathCheck::kNew) return;
     int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       errors_.push_back(Quote(source) + ": " + std::strerror(errno));
@@ -319,7 +303,13 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
       return;
     }
   }
-  if (!CheckPath(source, storedUtf8, stored)) return;
+  if (CheckPath(source, storedUtf8, stored, facts) != PathCheck::kNew) return;
+  tree_.folders.push_back(Entry(source, storedUtf8, stored, facts, true));
+  VisitChildren(source, storedUtf8, stored, facts);
+}
+
+void Walker::VisitChildren(const std::string& source, const std::string& storedUtf8, const std::string& stored,
+                           const Facts& facts) {
   DIR* dir = opendir(source.c_str());
   if (!dir) {
     errors_.push_back(Quote(source) + ": " + std::strerror(errno));
@@ -337,10 +327,11 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     return;
   }
   std::sort(names.begin(), names.end());
-  tree_.folders.push_back(Entry(source, storedUtf8, stored, facts, true));
   ancestors_.push_back({facts.device, facts.inode, source});
   for (const std::string& name : names) {
     std::string child = source == "/" ? "/" + name : source + "/" + name;
+    const std::string childUtf8 = storedUtf8.empty() ? name : storedUtf8 + "\\" + name;
+    if (Excluded(childUtf8)) continue;
     Facts childFacts;
     if (int error = Inspect(child, childFacts); error != 0) {
       errors_.push_back(Unreadable(child, error));
@@ -348,7 +339,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     }
     std::string converted;
     if (!StoreName(child, name, converted)) continue;
-    Visit(child, storedUtf8 + "\\" + name, stored + "\\" + converted, childFacts, false);
+    Visit(child, childUtf8, stored.empty() ? converted : stored + "\\" + converted, childFacts, false);
   }
   ancestors_.pop_back();
 }
@@ -412,11 +403,56 @@ std::string CheckName(std::string_view name) {
   return "";
 }
 
-bool CollectInputs(const std::vector<std::string>& inputs, const InputRules& rules, InputTree& tree,
+bool ExpandListFiles(const std::vector<std::string>& arguments, bool nulSeparated, std::vector<InputPath>& paths,
+                     std::string& error) {
+  for (const std::string& input : arguments) {
+    if (input.size() < 2 || input[0] != '@') {
+      paths.push_back({input, false});
+      continue;
+    }
+    const std::string list = input.substr(1);
+    const bool standardInput = list == "-";
+    std::FILE* file = standardInput ? stdin : std::fopen(list.c_str(), "rb");
+    if (!file) {
+      error = "the list " + Quote(list) + ": " + std::strerror(errno);
+      return false;
+    }
+    const char end = nulSeparated ? '\0' : '\n';
+    std::string path;
+    int c;
+    while ((c = std::getc(file)) != EOF) {
+      if (c != end) {
+        path += static_cast<char>(c);
+        continue;
+      }
+      if (!nulSeparated && !path.empty() && path.back() == '\r') path.pop_back();
+      if (!path.empty()) paths.push_back({path, true});
+      path.clear();
+    }
+    if (!nulSeparated && !path.empty() && path.back() == '\r') path.pop_back();
+    if (!path.empty()) paths.push_back({path, true});
+    const bool failed = std::ferror(file) != 0;
+    const int saved = errno;
+    if (!standardInput) std::fclose(file);
+    if (failed) {
+      error = "the list " + Quote(standardInput ? std::string("standard input") : list) + ": " + std::strerror(saved);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CollectInputs(const std::vector<InputPath>& inputs, const InputRules& rules, InputTree& tree,
                    std::vector<std::string>& errors, std::vector<std::string>& warnings) {
   size_t before = errors.size();
   Walker walker(rules, tree, errors, warnings);
-  for (const std::string& input : inputs) walker.AddInput(input);
+  for (const InputPath& input : inputs) {
+    if (input.listed) {
+      walker.AddListed(input.path);
+    } else {
+      walker.AddInput(input.path);
+    }
+  }
   // The self-extractor refuses an archive without entries.
   if (errors.size() == before && tree.folders.empty() && tree.files.empty()) errors.push_back("nothing to pack");
   return errors.size() == before;

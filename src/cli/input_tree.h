@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,19 +52,36 @@ struct InputTree {
 // UTF-8 text".
 std::string Unconvertible(CodePage& codePage, std::string_view utf8);
 
+class EntrySelection;
+
 struct InputRules {
   CodePage* codePage = nullptr;
+  const EntrySelection* exclude = nullptr;  // what it excludes is left out, unread and unchecked
+  std::optional<int64_t> latestTime;        // SOURCE_DATE_EPOCH: later times are stored as this one
   uint64_t outputStart = 0;     // bytes in front of the archive, for the largest file that fits
   bool skipOutput = false;      // the output file exists: never pack it into itself
   dev_t outputDevice = 0;
   ino_t outputInode = 0;
 };
 
-// Walks the inputs: each is stored under its own name, folders with everything below them (names sorted
-// bytewise). Symbolic links are followed; a link back to a folder it lies in is skipped with a warning,
+struct InputPath {
+  std::string path;
+  bool listed = false;  // read from a list file
+};
+
+// The command line's inputs with each "@LISTFILE" replaced by the paths it lists, one a line (a CR before
+// the line end is dropped) or, with `nulSeparated`, one per NUL-terminated piece; empty ones are skipped,
+// and "@-" reads standard input. False with a message in `error` when a list cannot be read.
+bool ExpandListFiles(const std::vector<std::string>& arguments, bool nulSeparated, std::vector<InputPath>& paths,
+                     std::string& error);
+
+// Walks the inputs: each input of the command line is stored under its own name, each listed one under its
+// path as listed (without a leading '/' or "." components; ".." is refused; "." stands for what is in the
+// folder), folders with everything below them (names sorted bytewise). The same file reached twice under
+// one path is packed once. Symbolic links are followed; a link back to a folder it lies in is skipped with a warning,
 // as are sockets, pipes and devices found inside folders. Refusals go to `errors`, one message each, and
 // make the result false.
-bool CollectInputs(const std::vector<std::string>& inputs, const InputRules& rules, InputTree& tree,
+bool CollectInputs(const std::vector<InputPath>& inputs, const InputRules& rules, InputTree& tree,
                    std::vector<std::string>& errors, std::vector<std::string>& warnings);
 
 }  // namespace zor

@@ -17,6 +17,7 @@
 
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
+#include "cli/pattern.h"
 #include "cli/progress.h"
 #include "extract/errors.h"
 
@@ -120,8 +121,9 @@ std::string FormatDosTime(uint16_t date, uint16_t time, char separator) {
 int RunList(const ListOptions& options, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd) {
   ArchiveFile archive(frontEnd);
   Extraction& x = archive.x();
-  if (ErrorCode r = archive.Open(options.path); r < 0) return ReportFailure(x, r, options.path);
+  if (ErrorCode r = archive.Open(options.path); r < 0) return archive.ReportOpenFailure(r, options.path);
 
+  EntrySelection selection(options.patterns, options.excludes);
   uint32_t files = 0, folders = 0;
   uint64_t bytes = 0;
   bool first = true;
@@ -131,7 +133,9 @@ int RunList(const ListOptions& options, CodePage& codePage, std::FILE* out, Fron
     PrintTableHead(out);
   }
   const ErrorCode walk = WalkDirectory(x, [&](const DirectoryEntry& entry, std::string_view storedPath) {
-    Listed e{codePage.ToNativePath(storedPath),
+    std::string path = codePage.ToNativePath(storedPath);
+    if (!selection.Selects(path)) return;
+    Listed e{std::move(path),
              (entry.flags & kEntryFolder) != 0,
              entry.length,
              entry.crc,
@@ -158,7 +162,8 @@ int RunList(const ListOptions& options, CodePage& codePage, std::FILE* out, Fron
                  bytes == 1 ? "byte" : "bytes");
   }
   std::fflush(out);
-  return walk != 0 ? ReportFailure(x, walk, options.path) : kExitOk;
+  if (walk != 0) return ReportFailure(x, walk, options.path);
+  return ReportUnmatched(selection, stderr) > 0 ? kExitDataError : kExitOk;
 }
 
 }  // namespace zor

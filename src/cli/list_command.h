@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/code_page.h"
 #include "extract/front_end.h"
@@ -13,10 +14,13 @@ namespace zor {
 struct ListOptions {
   const char* path;
   bool json;
+  std::vector<std::string> patterns;  // only the entries these select (EntrySelection); none: all
+  std::vector<std::string> excludes;
 };
 
-// Prints every directory entry of the archive in `options.path` to out, names converted from codePage.
-// Failures go to frontEnd as the self-extractor's messages. Returns an exit code.
+// Prints every directory entry of the archive in `options.path` that the patterns select to out, names
+// converted from codePage. Failures go to frontEnd as the self-extractor's messages; a pattern that selects
+// nothing is an error too. Returns an exit code.
 int RunList(const ListOptions& options, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd);
 
 // A JSON string literal for UTF-8 text: quotes, backslashes and control characters (C0, DEL, C1)

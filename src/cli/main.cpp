@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/code_page.h"
 #include "cli/create_command.h"
@@ -11,6 +12,7 @@
 #include "cli/list_command.h"
 #include "cli/terminal.h"
 #include "cli/terminal_front_end.h"
+#include "cli/version.h"
 
 namespace {
 
@@ -22,32 +24,45 @@ constexpr char kCodePageHelp[] =
 int main(int argc, char** argv) {
   CLI::App app{"zor: makes ZOR self-extractors and reads them without running them"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", zor::VersionReport, "print the version of zor and of its stub, then exit");
 
   std::string file;
   std::string codePageText = std::to_string(zor::kDefaultCodePage);
   std::string outputFolder;
   bool json = false, quiet = false, overwrite = false, skipExisting = false;
+  std::vector<std::string> patterns, excludes;
+  const auto addSelection = [&](CLI::App* command) {
+    command->add_option("PATTERN", patterns, "only the entries these match, and what is in folders they match");
+    command->add_option("--exclude", excludes, "leave out what PATTERN matches, by path or by name (repeatable)")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
+  };
 
   CLI::App* info = app.add_subcommand("info", "Show where the archive lies in FILE and what its headers say");
   info->add_option("FILE", file, "a self-extractor or a bare archive")->required();
 
   CLI::App* list = app.add_subcommand("list", "List the files and folders of the archive in FILE");
   list->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  addSelection(list);
   list->add_flag("--json", json, "print JSON for scripts");
   list->add_option("--codepage", codePageText, kCodePageHelp);
 
   CLI::App* test = app.add_subcommand("test", "Decode every file of the archive in FILE and check its CRC; write nothing");
   test->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  addSelection(test);
   test->add_flag("-q,--quiet", quiet, "print nothing but errors");
   test->add_option("--codepage", codePageText, kCodePageHelp);
 
   CLI::App* extract = app.add_subcommand("extract", "Extract the files and folders of the archive in FILE");
   extract->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  addSelection(extract);
   extract->add_option("-o,--output", outputFolder, "the folder to extract into (default: the current folder)");
   CLI::Option* replace = extract->add_flag("--overwrite", overwrite, "replace existing files without asking");
   extract->add_flag("--skip-existing", skipExisting, "keep existing files without asking")->excludes(replace);
   extract->add_flag("-q,--quiet", quiet, "print nothing but errors");
   extract->add_option("--codepage", codePageText, kCodePageHelp);
+
+  CLI::App* version = app.add_subcommand("version", "Print the version of zor and of its self-extractor stub");
 
   zor::CreateOptions create;
   CLI::App* createCommand = zor::AddCreateCommand(app, create);
@@ -57,6 +72,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     int code = app.exit(e);
     return code == 0 ? zor::kExitOk : zor::kExitUsage;
+  }
+
+  if (*version) {
+    std::printf("%s\n", zor::VersionReport().c_str());
+    return zor::kExitOk;
   }
 
   zor::CodePage codePage;
@@ -70,13 +90,13 @@ int main(int argc, char** argv) {
   zor::TerminalFrontEnd frontEnd(stdin, stderr, zor::CanAskQuestions());
   frontEnd.SetCodePage(&codePage);
   if (*info) return zor::RunInfo(file.c_str(), stdout, frontEnd);
-  if (*list) return zor::RunList({file.c_str(), json}, codePage, stdout, frontEnd);
+  if (*list) return zor::RunList({file.c_str(), json, patterns, excludes}, codePage, stdout, frontEnd);
   if (*test || *extract) {
     const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace
                                         : skipExisting ? zor::OverwritePolicy::kKeep
                                                        : zor::OverwritePolicy::kAsk;
-    return zor::RunExtract({file.c_str(), outputFolder, static_cast<bool>(*test), policy, quiet}, codePage, frontEnd,
-                           stdout);
+    return zor::RunExtract({file.c_str(), outputFolder, static_cast<bool>(*test), policy, quiet, patterns, excludes},
+                           codePage, frontEnd, stdout);
   }
   if (*createCommand) return zor::RunCreate(create, stdout, stderr);
   return zor::kExitUsage;

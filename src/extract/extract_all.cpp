@@ -209,6 +209,7 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
       const uint8_t* name;
       result = NextDirectoryEntry(x.directory, x.decoder, entry, name);
       if (result != 0) break;
+      if (x.chooseEntry && !x.chooseEntry(x.chooseEntryContext, counter, entry, name)) continue;
       const char* storedPath = reinterpret_cast<const char*>(name);
       x.frontEnd->EntryStarted(entry, storedPath, entry.nameLength);
       w.stop = false;

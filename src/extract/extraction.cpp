@@ -24,6 +24,8 @@ void InitExtraction(Extraction& x, FrontEnd* frontEnd) {
   x.shortNames = false;
   x.extracting = false;
   x.maxComponentLength = nullptr;
+  x.chooseEntry = nullptr;
+  x.chooseEntryContext = nullptr;
   InitDecoder(x.decoder, &x.files, &x.cancelRequested);
   x.directory = DirectoryReader{};
 }

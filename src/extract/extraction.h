@@ -40,6 +40,12 @@ struct Extraction {
   bool extracting;                     // ExtractAll is running: a second call on this context is refused
   // The volume probe of ExtractAll; null = MaxComponentLength. Tests put a volume without long names here.
   int32_t (*maxComponentLength)(const char* rootPath);
+  // Which directory entries ExtractAll takes (entry number from 0, fixed part, stored path); null = all, as
+  // in the stub. An entry turned down is stepped over unseen: no front-end call, nothing decoded for it. A
+  // later file of its segment still decodes through its bytes, and a segment with nothing taken is never
+  // read.
+  bool (*chooseEntry)(void* context, uint32_t index, const DirectoryEntry& entry, const uint8_t* name);
+  void* chooseEntryContext;
 
   Decoder decoder;                     // reads through `files`, stops at `cancelRequested`
   DirectoryReader directory;

@@ -31,6 +31,21 @@ run list-damaged-directory list damaged-directory.zor
 run list-damaged-directory-json list damaged-directory.zor --json
 run list-no-files list no-files.zor
 run list-missing list missing.zor
+# Files that are no archive, or not all of one, get the right words (exit code 2). A damaged magic alone
+# does not make an archive another file: the self-extractor reads it, and so does zor.
+printf 'root:x:0:0:root:/root:/bin/bash\n' >passwd
+cp "$ROOT/tests/data/tiny32.exe" program.exe
+head -c -100 tree.exe >cut-short.exe
+run wrong-not-archive list passwd
+run wrong-program test program.exe
+run wrong-cut-short extract cut-short.exe -o out-cut-short
+check wrong-cut-short test ! -e out-cut-short
+{ printf 'ZOR?'; tail -c +5 tree.zor; } >bad-magic.zor
+check bad-magic cmp -s <("$ZOR" list tree.zor) <("$ZOR" list bad-magic.zor)
+# Chosen entries: patterns in any case, a folder's pattern takes what is in it, excludes win; a pattern
+# that matches nothing is an error naming it.
+run list-chosen list tree.zor '**/*.TXT' docs/img --exclude guide.txt
+run list-unmatched list tree.zor readme.txt 'no*'
 
 # ---- zor test ----
 run test-sfx test tree.exe
@@ -39,6 +54,8 @@ run test-crc test crc.zor
 run test-damaged test damaged.zor
 run test-damaged-directory test damaged-directory.zor
 run test-no-files test no-files.zor
+# Only the chosen files are decoded: the damaged segment between them is never read.
+run test-chosen test damaged.zor after.txt FIRST.TXT
 
 # ---- zor extract into fresh folders ----
 run --tree out-sfx extract-sfx extract tree.exe -o out-sfx
@@ -58,6 +75,10 @@ run --tree out-кириллица extract-output-1251 extract names.zor -o out-�
 mkdir escape
 run --tree escape extract-escaping extract escaping.zor -o escape/out
 check extract-escaping test ! -e /rooted.txt -a ! -e rooted.txt -a ! -e up.txt -a ! -e evil.txt
+# Chosen entries: the folders above them are created; logo.bin comes whole from behind the files before it
+# in its segment. A pattern that matches nothing is an error naming it, after the rest is done.
+run --tree out-chosen extract-chosen extract tree.zor -o out-chosen 'DOCS/IMG/*' readme.txt
+run --tree out-unmatched extract-unmatched extract tree.zor -o out-unmatched --exclude docs '**/*.txt' 'no*'
 
 # ---- zor extract over existing files ----
 existing() {   # a folder holding an older readme.txt and guide.txt

@@ -87,6 +87,31 @@ check "round trip: read-only kept" test "$(stat -c %A trip/tree/nested/random.bi
 check "round trip: write time kept" test "$(stat -c %Y tree/nested/deeper/numbers.txt)" -le \
     "$(( $(stat -c %Y trip/tree/nested/deeper/numbers.txt) + 1 ))"
 
+# What is packed: --exclude by name at any depth and by stored path; @LISTFILE paths stored as listed (a CR
+# at the line end dropped), and NUL-separated with --null; a folder and what is in it listed, packed once.
+paths() { "$ZOR" list "$1" | sed '1d;$d' | cut -c58- | LC_ALL=C sort | tr '\n' ' '; }
+mkdir -p sel/src/obj sel/build && echo c >sel/src/a.c && echo o >sel/src/obj/a.o && echo b >sel/build/b.c
+"$ZOR" create excluded.exe sel --exclude '*.o' --exclude 'SEL/build' >/dev/null 2>&1
+check "exclude: by name and path" test "$(paths excluded.exe)" = "sel sel/src sel/src/a.c sel/src/obj "
+printf 'sel/src/a.c\r\n\nsel/build\n' >list.txt
+"$ZOR" create listed.exe @list.txt >/dev/null 2>&1
+check "list file: paths as listed" test "$(paths listed.exe)" = "sel/build sel/build/b.c sel/src/a.c "
+(cd sel && find . -print0 | "$ZOR" create --null --exclude obj ../found.exe @- >/dev/null 2>&1)
+check "list from find -print0" test "$(paths found.exe)" = "build build/b.c src src/a.c "
+
+# Reproducible: with SOURCE_DATE_EPOCH, later times are stored as it, so one tree packed again after its
+# times changed, with another number of threads, gives the same bytes.
+mkdir -p repro/a && seq 1 400000 >repro/a/numbers.txt && head -c 3000000 /dev/urandom >repro/random.bin
+touch -d @1750000000 repro repro/a repro/a/numbers.txt repro/random.bin
+SOURCE_DATE_EPOCH=1700000000 "$ZOR" create -1 -j1 repro1.exe repro >/dev/null 2>&1
+touch -d @1760000000 repro repro/a repro/a/numbers.txt repro/random.bin
+SOURCE_DATE_EPOCH=1700000000 "$ZOR" create -1 -j3 repro2.exe repro >/dev/null 2>&1
+check "reproducible: same bytes" cmp -s repro1.exe repro2.exe
+check "reproducible: times clamped" grep -q '"path": "repro/random.bin".*"modified": "2023-11-14T22:13:20"' \
+    <(TZ=UTC "$ZOR" list --json repro1.exe)
+SOURCE_DATE_EPOCH=yesterday "$ZOR" create usage.exe small >/dev/null 2>&1
+check "SOURCE_DATE_EPOCH not a number: exit 1" test $? -eq 1
+
 # On a terminal: the progress bar, then one closing line.
 TERM=xterm script -qec "\"$ZOR\" create -1 tty.exe small" /dev/null </dev/null >tty.log 2>&1
 check "terminal: exit 0" test $? -eq 0

@@ -40,4 +40,10 @@ run no-command
 run no-file info
 run two-files info a b
 
+# A self-extractor written by this zor shows the version mark of the stub that `zor --version` names.
+mkdir packed && echo hello >packed/a.txt && "$ZOR" create made.exe packed
+stub=$("$ZOR" --version | sed -n 's/^self-extractor stub: \(zorsfx [^,]*\),.*/\1/p')
+check stub-version grep -qxF "Stub version: $stub" <("$ZOR" info made.exe)
+check version-command test "$("$ZOR" version)" = "$("$ZOR" --version)"
+
 finish
