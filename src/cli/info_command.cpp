@@ -1,8 +1,12 @@
 // zor info: runs the self-extractor's start-up steps on a file and prints what they find.
 #include "cli/info_command.h"
 
+#include <string>
+#include <vector>
+
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
+#include "encoder/stub_resources.h"
 
 namespace zor {
 
@@ -37,6 +41,58 @@ void PrintImage(std::FILE* out, const ImageCheck& image) {
   } else {
     std::fprintf(out, "Integrity stamp: 0x%08X, differs from the image's 0x%08X (the self-check fails)\n",
                  image.storedStamp, image.actualStamp);
+  }
+}
+
+// The resources Windows shows of a program: the manifest's execution level, the icon, the version
+// information. Read from the image through the file layer, like everything else here.
+void PrintResources(std::FILE* out, Extraction& x, const ImageCheck& image) {
+  constexpr uint32_t kLargestImage = 256u << 20;  // beyond any stub; a larger image's resources are not read
+  const uint32_t size = image.layout.appendedDataOffset;
+  if (size > kLargestImage) {
+    std::fprintf(out, "Resources: not read (an image of more than 256 MiB)\n");
+    return;
+  }
+  std::vector<uint8_t> bytes(size);
+  FileLayer& f = x.files;
+  const bool read = FileSeek(f, f.programFile, 0, kSeekBegin) == 0 &&
+                    FileRead(f, f.programFile, bytes.data(), size) == static_cast<int32_t>(size);
+  f.programFilePos = kSeekFailed;
+  encoder::ResourceSummary r;
+  std::string error = "the image cannot be read";
+  if (!read || !encoder::SummarizeResources(bytes.data(), bytes.size(), r, error)) {
+    std::fprintf(out, "Resources: damaged (%s)\n", error.c_str());
+    return;
+  }
+  if (!r.hasManifest) std::fprintf(out, "Manifest: none\n");
+  else if (r.executionLevel.empty()) std::fprintf(out, "Manifest: no execution level\n");
+  else std::fprintf(out, "Manifest: execution level %s\n", r.executionLevel.c_str());
+
+  if (r.icons.empty()) {
+    std::fprintf(out, "Icon: none\n");
+  } else {
+    std::fprintf(out, "Icon: %zu image%s:", r.icons.size(), r.icons.size() == 1 ? "" : "s");
+    for (size_t i = 0; i < r.icons.size(); ++i) {
+      const encoder::IconGroupEntry& e = r.icons[i];
+      std::fprintf(out, "%s %u x %u (%u bits)", i ? "," : "", e.width, e.height, e.bitCount);
+    }
+    std::fputc('\n', out);
+  }
+
+  if (!r.hasVersion) {
+    std::fprintf(out, "Version information: none\n");
+    return;
+  }
+  auto dotted = [](uint64_t v) {
+    return std::to_string(v >> 48) + "." + std::to_string((v >> 32) & 0xFFFF) + "." +
+           std::to_string((v >> 16) & 0xFFFF) + "." + std::to_string(v & 0xFFFF);
+  };
+  std::fprintf(out, "Version information: file %s, product %s\n", dotted(r.version.fileVersion).c_str(),
+               dotted(r.version.productVersion).c_str());
+  for (const auto& [key, value] : r.version.strings) {
+    std::fprintf(out, "  %s: ", key.c_str());
+    PrintQuoted(out, encoder::Utf16ToUtf8(value).c_str());
+    std::fputc('\n', out);
   }
 }
 
@@ -76,7 +132,7 @@ int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   ArchiveFile archive(frontEnd);
   // Failures name the file as it was given, not only its last component.
   if (ErrorCode r = archive.Open(path); r < 0) return ReportFailure(archive.x(), r, path);
-  const Extraction& x = archive.x();
+  Extraction& x = archive.x();
   const ImageCheck& image = archive.image();
   const StubHeaderInfo& stub = archive.stub();
   const uint32_t fileLength = archive.fileLength();
@@ -84,6 +140,7 @@ int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   std::fprintf(out, "File: %s\n", path);
   PrintOffset(out, "Length: ", fileLength);
   PrintImage(out, image);
+  if (image.kind == ImageKind::kExecutable) PrintResources(out, archive.x(), image);
   PrintStubHeader(out, x, stub);
   PrintArchiveHeader(out, x);
   return kExitOk;

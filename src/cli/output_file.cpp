@@ -128,6 +128,15 @@ bool AtomicOutputFile::WriteAt(uint64_t offset, const uint8_t* data, size_t size
   return true;
 }
 
+int64_t AtomicOutputFile::ReadAt(uint64_t offset, uint8_t* data, size_t size, std::string& error) {
+  for (;;) {
+    ssize_t n = pread(fd_, data, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = SystemError(("cannot read " + temporary_).c_str());
+    return n;
+  }
+}
+
 bool AtomicOutputFile::Commit(std::string& error) {
   if (fchmod(fd_, NewFileMode()) != 0 || fsync(fd_) != 0) {
     error = SystemError(("cannot write " + temporary_).c_str());

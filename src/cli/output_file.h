@@ -21,6 +21,8 @@ class AtomicOutputFile {
   bool Open(const std::string& path, std::string& error);
   bool Write(const uint8_t* data, size_t size, std::string& error);
   bool WriteAt(uint64_t offset, const uint8_t* data, size_t size, std::string& error);
+  // Reads back what was written; returns the count (0 at the end), or -1 with `error` set.
+  int64_t ReadAt(uint64_t offset, uint8_t* data, size_t size, std::string& error);
   // Sets the permissions a new file gets (0666 less the umask), flushes the data to disk, renames the
   // file into place and flushes the folder.
   bool Commit(std::string& error);
