@@ -61,16 +61,18 @@ buttons_of() {   # buttons_of W: how many buttons the window with X id W has
 }
 
 # Waits for the program to end after its last window was answered; nothing else may appear meanwhile.
-expect_exit_alone() {   # expect_exit_alone CASE [TIMEOUT]
+# The exit code says what happened: 0 everything written, 1 something failed or was skipped, 2 cancelled
+# or the start failed.
+expect_exit_alone() {   # expect_exit_alone CASE EXIT_CODE [TIMEOUT]
     local others i
     # A window still waiting for an answer is photographed before the program is stopped.
-    for i in $(seq $((${2:-20} * 4))); do
+    for i in $(seq $((${3:-20} * 4))); do
         case "$(ps -o stat= -p "$WL_PID" 2>/dev/null)" in ''|Z*) break ;; esac
         sleep 0.25
     done
     case "$(ps -o stat= -p "$WL_PID" 2>/dev/null)" in ''|Z*) ;; *) snap "$1" ;; esac
     wl_wait_exit 5
-    check "$1: exit code 0" eq "$WL_RC" 0
+    check "$1: exit code $2" eq "$WL_RC" "$2"
     others=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
     check "$1: no window left behind" eq "$others" 0
 }
@@ -87,7 +89,7 @@ case_no_files() {
     check "a: no main dialog" test -z "$(wl_ctrl_line "$W" 101)"
     wl_shot "$SHOTS/no-files.png"
     xdotool key Return
-    expect_exit_alone a
+    expect_exit_alone a 2
 }
 
 # (b) a file count above 0: the main dialog, captioned with the title, filled from the stub header.
@@ -105,7 +107,7 @@ case_main_dialog() {
         '&Extract/&Cancel/Help'
     wl_shot "$SHOTS/start-up.png"
     wl_click_id "$W" 104   # Cancel
-    expect_exit_alone b
+    expect_exit_alone b 2
 }
 
 # (c) no stub header: the default caption, the current folder, the box unchecked; Alt+F4 closes.
@@ -118,7 +120,7 @@ case_no_stub_header() {
     check "c: current folder as default" eq "$(wl_ctrl_text "$W" 101)" "$want"
     check "c: overwrite box unchecked" eq "$(ctrl_field "$W" 106 check)" 0
     xdotool key alt+F4
-    expect_exit_alone c
+    expect_exit_alone c 2
 }
 
 # (d) an archive header cut short: "Cannot read" naming the program file, captioned with the title.
@@ -130,7 +132,7 @@ case_truncated() {
     check "d: text" eq "$(wl_ctrl_text "$W" 65535)" 'Cannot read d.exe'
     check "d: exclamation icon" eq "$(ctrl_field "$W" 1088 icon)" 1
     xdotool key Return
-    expect_exit_alone d
+    expect_exit_alone d 2
 }
 
 # (e) a changed byte in the image: the self-check's warning and nothing else.
@@ -144,7 +146,7 @@ case_modified() {
     check "e: exclamation icon" eq "$(ctrl_field "$W" 1088 icon)" 1
     wl_shot "$SHOTS/modified.png"
     xdotool key Return
-    expect_exit_alone e
+    expect_exit_alone e 2
 }
 
 # ---- Extraction: self-extractors packed from folder trees ----
@@ -192,6 +194,19 @@ small_contents() {   # small_contents DIR: "a=new b=old ..." from the files' fir
     printf '%s' "${out% }"
 }
 
+# Changes the signature of the directory's first segment: the walk fails before any entry.
+damage_directory() {   # damage_directory SELF_EXTRACTOR
+    python3 - "$1" "$(stat -c %s "$STUB")" <<'PY'
+import struct, sys
+path, stub = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, 'rb').read())
+archive = data.index(b'ZOR\n', stub)                 # behind the stub header
+directory = archive + struct.unpack_from('<I', data, archive + 4)[0]
+data[directory] ^= 0xFF                              # the directory segment's signature
+open(path, 'wb').write(data)
+PY
+}
+
 # (f) the whole tree: type a target folder on drive C: of the prefix, press Enter, compare everything.
 case_tree() {
     local W out="$WINEPREFIX/drive_c/Tree Test"
@@ -202,7 +217,7 @@ case_tree() {
     type_folder "$W" 'C:\Tree Test' || { diag f; return; }
     shot_window "$W" main-dialog.png
     xdotool key Return
-    expect_exit_alone f 240
+    expect_exit_alone f 0 240
     check "f: no message box" eq "$(boxes f)" 0
     check "f: every folder and file, byte for byte, with times and read-only bits" \
         python3 "$HERE/compare_tree.py" "$TREE" "$out"
@@ -260,7 +275,7 @@ case_overwrite_prompt() {
     P=$(wl_wait_window '^Overwrite Test$' 30 "$W") && wl_wait_focus "$P" || { diag g; return; }
     check "g: third question, c.txt" eq "$(wl_ctrl_text "$P" 107 | grep -c 'c.txt')" 1
     xdotool key alt+a   # Yes To All: d.txt and sub\e.txt are not asked about
-    expect_exit_alone g 30
+    expect_exit_alone g 1 30   # No kept b.txt
     check "g: Yes, No, Yes To All" eq "$(small_contents "$out")" 'a.txt=new b.txt=old c.txt=new d.txt=new e.txt=new'
     check "g: no message box" eq "$(boxes g)" 0
     rm -rf "$out"
@@ -275,7 +290,7 @@ case_overwrite_preset() {
     W=$(wl_wait_window '^Preset Test$' 60) && wl_wait_focus "$W" || { diag h; return; }
     check "h: box checked by the stub header" eq "$(ctrl_field "$W" 106 check)" 1
     xdotool key Return
-    expect_exit_alone h 30
+    expect_exit_alone h 0 30
     check "h: every file replaced without a question" eq "$(small_contents "$out")" \
         'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
 }
@@ -314,7 +329,7 @@ case_help_and_cancel() {
         sleep 0.05
     done
     wl_click "$W" $((x + w / 2)) $((y + h / 2))
-    expect_exit_alone i 60
+    expect_exit_alone i 2 60
     check "i: no message box but Help's" eq "$(boxes i)" 1
     check "i: the files left are complete" python3 "$HERE/compare_tree.py" --subset "$WORK/long" "$out"
     check "i: the walk stopped early" test "$(find "$out" -type f | wc -l)" -lt "$(find "$WORK/long" -type f | wc -l)"
@@ -324,15 +339,7 @@ case_help_and_cancel() {
 case_damaged() {
     local W B out=$WORK/k-out
     pack k.exe "$SMALL" --title 'Damaged Test' --default-folder "$(winpath "$out")"
-    python3 - "$WORK/k.exe" "$(stat -c %s "$STUB")" <<'PY' || { diag k; return; }
-import struct, sys
-path, stub = sys.argv[1], int(sys.argv[2])
-data = bytearray(open(path, 'rb').read())
-archive = data.index(b'ZOR\n', stub)                 # behind the stub header
-directory = archive + struct.unpack_from('<I', data, archive + 4)[0]
-data[directory] ^= 0xFF                              # the directory segment's signature
-open(path, 'wb').write(data)
-PY
+    damage_directory "$WORK/k.exe" || { diag k; return; }
     wl_run "$WORK/k.log" k.exe
     W=$(wl_wait_window '^Damaged Test$' 60) && wl_wait_focus "$W" || { diag k; return; }
     xdotool key Return
@@ -341,7 +348,7 @@ PY
     check "k: exclamation icon" eq "$(ctrl_field "$B" 1088 icon)" 1
     check "k: only an OK button" eq "$(buttons_of "$B")" 1
     xdotool key Return
-    expect_exit_alone k
+    expect_exit_alone k 1
     check "k: one message box" eq "$(boxes k)" 1
     check "k: nothing extracted" eq "$(find "$out" -type f 2>/dev/null | wc -l)" 0
 }
@@ -366,12 +373,62 @@ case_escaping_names() {
         if [ "$n" -lt 5 ]; then xdotool key Return; else xdotool key Escape; fi
         wl_wait_gone "$B" || { diag l; return; }
     done
-    expect_exit_alone l
+    expect_exit_alone l 1
     check "l: five message boxes" eq "$(boxes l)" 5
     check "l: the plain names written, nothing after Cancel" eq "$(cd "$out" && find . | sort | tr '\n' ' ')" \
         '. ./first.txt ./second.txt '
     check "l: nothing beside the target" eq "$(ls -A "$WORK/l")" out
     check "l: nothing at the drive's root" test ! -e /root.txt -a ! -e /up.txt -a ! -e /up2.txt
+}
+
+# ---- Unattended runs ----
+
+# Runs a self-extractor with switches and watches the screen until it ends: no window may appear.
+run_silent() {   # run_silent CASE ARGS...: sets WL_RC
+    local name=$1 seen=0 i; shift
+    wl_run "$WORK/$name.log" "$@"
+    for i in $(seq 1200); do
+        alive || break
+        [ "$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)" -eq 0 ] || seen=1
+        sleep 0.05
+    done
+    [ "$seen" = 0 ] || snap "$name"
+    wl_wait_exit 5
+    check "$name: no window" eq "$seen" 0
+    check "$name: no message box" eq "$(boxes "$name")" 0
+}
+
+# (m) /S extracts into the stub header's folder without a window; without /Y existing files are kept
+# (whatever the stub header's flag says), with /Y replaced; /D= comes last and may hold spaces; a damaged
+# archive and a failed start end quietly, each with its exit code.
+case_silent() {
+    local out=$WORK/m-out spaced="$WORK/m other place"
+    pack m.exe "$SMALL" --title 'Silent Test' --default-folder "$(winpath "$out")" --overwrite-without-prompting
+    run_silent m1 m.exe /S
+    check "m1: exit code 0" eq "$WL_RC" 0
+    check "m1: written into the default folder" eq "$(small_contents "$out")" \
+        'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+    make_small "$out" old
+    rm "$out/c.txt"
+    run_silent m2 m.exe /s
+    check "m2: exit code 1 (files kept)" eq "$WL_RC" 1
+    check "m2: existing files kept, the missing one written" eq "$(small_contents "$out")" \
+        'a.txt=old b.txt=old c.txt=new d.txt=old e.txt=old'
+    run_silent m3 m.exe /S /Y
+    check "m3: exit code 0" eq "$WL_RC" 0
+    check "m3: existing files replaced" eq "$(small_contents "$out")" \
+        'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+    # Wine joins the words with single spaces, as cmd.exe would pass them.
+    run_silent m4 m.exe /Y /S "/D=$(winpath "$WORK")\m" other place
+    check "m4: exit code 0" eq "$WL_RC" 0
+    check "m4: /D= with spaces" eq "$(small_contents "$spaced")" 'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+
+    cp m.exe m5.exe && damage_directory "$WORK/m5.exe"
+    run_silent m5 m5.exe /S
+    check "m5: damaged archive: exit code 1" eq "$WL_RC" 1
+    fixture m6.exe --title 'Silent Test' --archive-bytes 20
+    run_silent m6 m6.exe /S
+    check "m6: failed start: exit code 2" eq "$WL_RC" 2
 }
 
 T0=$SECONDS
@@ -389,7 +446,7 @@ python3 "$HERE/make_tree.py" "$TREE"
 python3 "$HERE/make_tree.py" "$WORK/long" --long 24
 make_small "$SMALL" new
 for c in no_files main_dialog no_stub_header truncated modified \
-         tree overwrite_prompt overwrite_preset help_and_cancel damaged escaping_names; do
+         tree overwrite_prompt overwrite_preset help_and_cancel damaged escaping_names silent; do
     [ -z "${E2E_ONLY:-}" ] || [[ " $E2E_ONLY " == *" $c "* ]] || continue
     "case_$c"
 done
