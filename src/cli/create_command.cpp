@@ -2,13 +2,8 @@
 // only when complete.
 #include "cli/create_command.h"
 
-#include <fcntl.h>
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <cerrno>
+#include <cctype>
 #include <cstring>
 #include <exception>
 #include <map>
@@ -19,6 +14,7 @@
 #include "archive/archive_format.h"
 #include "cli/code_page.h"
 #include "cli/exit_codes.h"
+#include "cli/host_files.h"
 #include "cli/input_tree.h"
 #include "cli/output_file.h"
 #include "cli/pack_progress.h"
@@ -75,34 +71,16 @@ class CreateIo final : public encoder::PackIo {
 
   bool ReadFile(size_t index, std::vector<uint8_t>& data, std::string& error) override {
     const InputEntry& e = tree_.files[index];
-    int fd = open(e.source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      error = "\"" + e.source + "\": " + std::strerror(errno);
+    std::string reason;
+    // One byte beyond the expected size notices a file that grew.
+    if (!HostReadFile(e.source, e.size + 1, data, reason)) {
+      error = "\"" + e.source + "\": " + reason;
       return false;
     }
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0;
-    // Read one byte beyond the expected size to notice a file that grew.
-    data.resize(e.size + 1);
-    size_t done = 0;
-    while (ok && done < data.size()) {
-      ssize_t n = read(fd, data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) ok = false;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    int saved = errno;
-    close(fd);
-    if (!ok) {
-      error = "\"" + e.source + "\": " + std::strerror(saved);
-      return false;
-    }
-    if (done != e.size) {
+    if (data.size() != e.size) {
       error = "\"" + e.source + "\" changed while it was being packed";
       return false;
     }
-    data.resize(done);
     return true;
   }
   bool Write(const uint8_t* data, size_t size, std::string& error) override {
@@ -148,21 +126,12 @@ bool ConvertText(CodePage& codePage, const char* what, const std::string& text, 
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    error = "cannot read \"" + path + "\": " + std::strerror(errno);
-    return false;
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   }
-  bytes.clear();
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  const bool failed = std::ferror(f) != 0;
-  const int saved = errno;
-  std::fclose(f);
-  if (failed) error = "cannot read \"" + path + "\": " + std::strerror(saved);
-  return !failed;
+  return true;
 }
 
 // The version information from --version-info and the defaults: FileDescription and ProductName from the
@@ -175,7 +144,7 @@ int VersionInfoFor(const CreateOptions& o, encoder::VersionInfo& info, std::FILE
     std::string key = item.substr(0, equals);
     const char* canonical = nullptr;
     for (const char* known : encoder::kVersionKeys)
-      if (strcasecmp(known, key.c_str()) == 0) canonical = known;
+      if (EqualNoCase(known, key)) canonical = known;
     if (equals == std::string::npos || !canonical) {
       std::string known;
       for (const char* k : encoder::kVersionKeys) known += (known.empty() ? "" : ", ") + std::string(k);
@@ -184,7 +153,7 @@ int VersionInfoFor(const CreateOptions& o, encoder::VersionInfo& info, std::FILE
       return kExitUsage;
     }
     std::u16string value;
-    if (!encoder::Utf8ToUtf16(item.substr(equals + 1), value)) {
+    if (!Utf8ToUtf16(item.substr(equals + 1), value)) {
       std::fprintf(err, "zor: the value of %s is not UTF-8 text\n", canonical);
       return kExitUsage;
     }
@@ -199,8 +168,10 @@ int VersionInfoFor(const CreateOptions& o, encoder::VersionInfo& info, std::FILE
     }
   }
   std::u16string title, file;
-  encoder::Utf8ToUtf16(o.title ? *o.title : std::string(kDefaultWindowTitle), title);
-  encoder::Utf8ToUtf16(o.output.substr(o.output.rfind('/') + 1), file);
+  Utf8ToUtf16(o.title ? *o.title : std::string(kDefaultWindowTitle), title);
+  size_t name = o.output.size();
+  while (name > 0 && !HostIsSeparator(o.output[name - 1])) --name;
+  Utf8ToUtf16(o.output.substr(name), file);
   given.emplace("FileDescription", title);
   given.emplace("ProductName", title);
   if (given.count("FileVersion") && !given.count("ProductVersion")) given["ProductVersion"] = given["FileVersion"];
@@ -230,10 +201,16 @@ int StubFor(const CreateOptions& o, std::vector<uint8_t>& stub, std::FILE* err) 
   encoder::StubChanges changes;
   changes.executionLevel = o.elevation;
   if (o.icon) {
+    constexpr uint64_t kLargestIcon = 16u << 20;  // 256 images of 256 x 256 pixels in 32 bits are 64 MB;
+                                                   // icons in use are a few hundred kilobytes
     std::vector<uint8_t> file;
     std::string error;
-    if (!ReadWholeFile(*o.icon, file, error)) {
-      std::fprintf(err, "zor: %s\n", error.c_str());
+    if (!HostReadFile(*o.icon, kLargestIcon + 1, file, error)) {
+      std::fprintf(err, "zor: cannot read \"%s\": %s\n", o.icon->c_str(), error.c_str());
+      return kExitDataError;
+    }
+    if (file.size() > kLargestIcon) {
+      std::fprintf(err, "zor: \"%s\" is not a usable icon: it is larger than 16 MB\n", o.icon->c_str());
       return kExitDataError;
     }
     if (!encoder::ParseIconFile(file, changes.icons, error)) {
@@ -347,15 +324,16 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
   rules.codePage = &codePage;
   // A bare archive is meant to go behind a stub later: it must leave the stub's room.
   rules.outputStart = prefix.size() + (options.bare ? kStubImageSize : 0);
-  struct stat outputStat;
-  if (stat(options.output.c_str(), &outputStat) == 0) {
-    if (S_ISDIR(outputStat.st_mode)) {
+  HostFacts outputFacts;
+  std::string missing;
+  if (HostInspect(options.output, outputFacts, missing)) {
+    if (outputFacts.kind == HostKind::kFolder) {
       std::fprintf(err, "zor: \"%s\" is a folder; name the file to create\n", options.output.c_str());
       return kExitDataError;
     }
     rules.skipOutput = true;
-    rules.outputDevice = outputStat.st_dev;
-    rules.outputInode = outputStat.st_ino;
+    rules.outputDevice = outputFacts.device;
+    rules.outputInode = outputFacts.inode;
   }
 
   InputTree tree;

@@ -91,7 +91,7 @@ void PrintResources(std::FILE* out, Extraction& x, const ImageCheck& image) {
                dotted(r.version.productVersion).c_str());
   for (const auto& [key, value] : r.version.strings) {
     std::fprintf(out, "  %s: ", key.c_str());
-    PrintQuoted(out, encoder::Utf16ToUtf8(value).c_str());
+    PrintQuoted(out, Utf16ToUtf8(value).c_str());
     std::fputc('\n', out);
   }
 }

@@ -1,120 +1,24 @@
 // Walking the inputs of `zor create` and checking every name, path, size and time on the way.
 #include "cli/input_tree.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <clocale>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <cwctype>
 #include <unordered_map>
 
+#include "cli/host_files.h"
 #include "encoder/packer.h"
+#include "encoder/utf8.h"
 
 namespace zor {
 
 namespace {
 
-// Decodes one UTF-8 character at text[at], advancing `at`; false (and `at` one byte on) for bytes that are
-// not the shortest form of a Unicode scalar value.
-bool NextUtf8(std::string_view text, size_t& at, char32_t& c) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  uint8_t first = byte(at);
-  size_t length = first < 0x80 ? 1 : (first >> 5) == 6 ? 2 : (first >> 4) == 14 ? 3 : (first >> 3) == 30 ? 4 : 0;
-  if (length == 0 || at + length > text.size()) {
-    ++at;
-    return false;
-  }
-  char32_t value = length == 1 ? first : first & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(at + k) & 0xC0) != 0x80) {
-      ++at;
-      return false;
-    }
-    value = (value << 6) | (byte(at + k) & 0x3F);
-  }
-  static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    ++at;
-    return false;
-  }
-  at += length;
-  c = value;
-  return true;
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 constexpr uint8_t kReadOnly = 0x01;
 constexpr uint8_t kFolderAttribute = 0x10;
 constexpr uint8_t kArchiveAttribute = 0x20;
 
-struct Facts {
-  mode_t mode = 0;
-  uint64_t size = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
-  int64_t written = 0;
-  int64_t created = 0;  // the birth time where the file system keeps one, else the write time
-};
-
-// Follows symbolic links. Returns 0 or an errno value.
-int Inspect(const std::string& path, Facts& facts) {
-  struct statx sx;
-  if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
-    facts.mode = sx.stx_mode;
-    facts.size = sx.stx_size;
-    facts.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    facts.inode = sx.stx_ino;
-    facts.written = sx.stx_mtime.tv_sec;
-    facts.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : facts.written;
-    return 0;
-  }
-  if (errno != ENOSYS && errno != EPERM) return errno;  // statx filtered out: fall back to stat
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return errno;
-  facts.mode = st.st_mode;
-  facts.size = static_cast<uint64_t>(st.st_size);
-  facts.device = st.st_dev;
-  facts.inode = st.st_ino;
-  facts.written = st.st_mtime;
-  facts.created = st.st_mtime;
-  return 0;
-}
-
 std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-// Why Inspect failed, for a person: a link to nothing says so.
-std::string Unreadable(const std::string& path, int error) {
-  struct stat st;
-  if (error == ENOENT && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-    return Quote(path) + ": a symbolic link to something that does not exist";
-  return Quote(path) + ": " + std::strerror(error);
-}
 
 bool IsDeviceName(std::string_view name) {
   // Windows opens the device whatever the extension: "nul.txt" is NUL.
@@ -126,41 +30,6 @@ bool IsDeviceName(std::string_view name) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
-// Names that differ only in case are one name on Windows. Simple upper-casing by the Unicode tables, as
-// Windows' own comparison does.
-class CaseFolder {
- public:
-  CaseFolder() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {}
-  ~CaseFolder() {
-    if (locale_) freelocale(locale_);
-  }
-  CaseFolder(const CaseFolder&) = delete;
-  CaseFolder& operator=(const CaseFolder&) = delete;
-
-  std::string Fold(std::string_view utf8) const {
-    std::string out;
-    size_t at = 0;
-    while (at < utf8.size()) {
-      size_t start = at;
-      char32_t c;
-      if (!NextUtf8(utf8, at, c)) {
-        out.append(utf8.substr(start, at - start));
-        continue;
-      }
-      if (locale_) {
-        c = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale_));
-      } else if (c >= 'a' && c <= 'z') {
-        c -= 'a' - 'A';
-      }
-      AppendUtf8(c, out);
-    }
-    return out;
-  }
-
- private:
-  locale_t locale_;
-};
-
 class Walker {
  public:
   Walker(const InputRules& rules, InputTree& tree, std::vector<std::string>& errors,
@@ -171,25 +40,23 @@ class Walker {
 
  private:
   struct Ancestor {
-    dev_t device;
-    ino_t inode;
+    uint64_t device, inode;
     std::string source;
   };
 
   void Visit(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-             const Facts& facts, bool named);
+             const HostFacts& facts, bool named);
   // Checks a name and converts it; false (with the refusal noted) when it cannot be stored.
   bool StoreName(const std::string& source, const std::string& name, std::string& converted);
   bool CheckPath(const std::string& source, const std::string& storedUtf8, const std::string& stored);
   InputEntry Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                   const Facts& facts, bool folder);
+                   const HostFacts& facts, bool folder);
 
   const InputRules& rules_;
   InputTree& tree_;
   std::vector<std::string>& errors_;
   std::vector<std::string>& warnings_;
   std::vector<Ancestor> ancestors_;
-  CaseFolder folder_;
   struct Seen {
     std::string source, storedUtf8;
   };
@@ -216,7 +83,8 @@ bool Walker::CheckPath(const std::string& source, const std::string& storedUtf8,
                       " characters long; the self-extractor takes at most " + std::to_string(kMaxStoredPath));
     return false;
   }
-  auto [it, added] = seen_.emplace(folder_.Fold(storedUtf8), Seen{source, storedUtf8});
+  // Names that differ only in case are one name on Windows.
+  auto [it, added] = seen_.emplace(HostFoldCase(storedUtf8), Seen{source, storedUtf8});
   if (added) return true;
   const Seen& first = it->second;
   if (first.storedUtf8 == storedUtf8) {
@@ -233,7 +101,7 @@ bool Walker::CheckPath(const std::string& source, const std::string& storedUtf8,
 }
 
 InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                         const Facts& facts, bool folder) {
+                         const HostFacts& facts, bool folder) {
   InputEntry e;
   e.source = source;
   e.storedUtf8 = storedUtf8;
@@ -243,7 +111,7 @@ InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf
   // Folders get no read-only bit: they are created before their files, and an extractor that applies
   // the bit to a folder could then not write into it.
   e.attributes = folder ? kFolderAttribute : kArchiveAttribute;
-  if (!folder && !(facts.mode & S_IWUSR)) e.attributes |= kReadOnly;
+  if (!folder && facts.readOnly) e.attributes |= kReadOnly;
   bool clamped = false;
   e.written = ToDosTime(facts.written, clamped);
   e.created = ToDosTime(facts.created, clamped);
@@ -252,19 +120,19 @@ InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf
 }
 
 void Walker::AddInput(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  Facts facts;
-  if (int error = Inspect(path, facts); error != 0) {
-    errors_.push_back(Unreadable(path, error));
+  while (path.size() > 1 && HostIsSeparator(path.back()) && !(path.size() == 3 && path[1] == ':')) path.pop_back();
+  HostFacts facts;
+  std::string reason;
+  if (!HostInspect(path, facts, reason)) {
+    errors_.push_back(Quote(path) + ": " + reason);
     return;
   }
-  std::string name = path.substr(path.rfind('/') + 1);
-  if (name.empty() || name == "." || name == "..") {
+  size_t separator = path.size();
+  while (separator > 0 && !HostIsSeparator(path[separator - 1])) --separator;
+  std::string name = path.substr(separator);
+  if (name.empty() || name == "." || name == ".." || (name.size() == 2 && name[1] == ':')) {
     // "." or "dir/..": the folder's own name, from its real path.
-    char* real = realpath(path.c_str(), nullptr);
-    std::string resolved = real ? real : "";
-    std::free(real);
-    name = resolved.substr(resolved.rfind('/') + 1);
+    name = HostFolderName(path);
     if (name.empty()) {
       errors_.push_back(Quote(path) + ": a file system's root has no name to store; name the folders in it");
       return;
@@ -276,7 +144,7 @@ void Walker::AddInput(std::string path) {
 }
 
 void Walker::Visit(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                   const Facts& facts, bool named) {
+                   const HostFacts& facts, bool named) {
   if (rules_.skipOutput && facts.device == rules_.outputDevice && facts.inode == rules_.outputInode) {
     if (named) {
       errors_.push_back(Quote(source) + ": it is the output file");
@@ -285,14 +153,13 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     }
     return;
   }
-  if (S_ISREG(facts.mode)) {
+  std::string reason;
+  if (facts.kind == HostKind::kFile) {
     if (!CheckPath(source, storedUtf8, stored)) return;
-    int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      errors_.push_back(Quote(source) + ": " + std::strerror(errno));
+    if (!HostCanRead(source, reason)) {
+      errors_.push_back(Quote(source) + ": " + reason);
       return;
     }
-    close(fd);
     uint64_t largest = encoder::LargestFile(rules_.outputStart, stored.size());
     if (facts.size > largest) {
       errors_.push_back(Quote(source) + ": " + std::to_string(facts.size) +
@@ -304,7 +171,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     tree_.totalBytes += facts.size;
     return;
   }
-  if (!S_ISDIR(facts.mode)) {
+  if (facts.kind != HostKind::kFolder) {
     if (named) {
       errors_.push_back(Quote(source) + ": not a file or a folder");
     } else {
@@ -320,30 +187,19 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     }
   }
   if (!CheckPath(source, storedUtf8, stored)) return;
-  DIR* dir = opendir(source.c_str());
-  if (!dir) {
-    errors_.push_back(Quote(source) + ": " + std::strerror(errno));
-    return;
-  }
   std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* d = readdir(dir)) {
-    if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) names.emplace_back(d->d_name);
-  }
-  int readError = errno;
-  closedir(dir);
-  if (readError != 0) {
-    errors_.push_back(Quote(source) + ": " + std::strerror(readError));
+  if (!HostListFolder(source, names, reason)) {
+    errors_.push_back(Quote(source) + ": " + reason);
     return;
   }
   std::sort(names.begin(), names.end());
   tree_.folders.push_back(Entry(source, storedUtf8, stored, facts, true));
   ancestors_.push_back({facts.device, facts.inode, source});
   for (const std::string& name : names) {
-    std::string child = source == "/" ? "/" + name : source + "/" + name;
-    Facts childFacts;
-    if (int error = Inspect(child, childFacts); error != 0) {
-      errors_.push_back(Unreadable(child, error));
+    std::string child = HostJoin(source, name);
+    HostFacts childFacts;
+    if (!HostInspect(child, childFacts, reason)) {
+      errors_.push_back(Quote(child) + ": " + reason);
       continue;
     }
     std::string converted;
@@ -371,9 +227,8 @@ std::string Unconvertible(CodePage& codePage, std::string_view utf8) {
 DosTime ToDosTime(int64_t seconds, bool& clamped) {
   constexpr DosTime kFirst = {(0 << 9) | (1 << 5) | 1, 0};
   constexpr DosTime kLast = {(127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29};
-  time_t t = static_cast<time_t>(seconds);
-  struct tm local;
-  if (!localtime_r(&t, &local)) {
+  std::tm local;
+  if (!HostLocalTime(seconds, local)) {
     clamped = true;
     return seconds < 0 ? kFirst : kLast;
   }

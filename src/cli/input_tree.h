@@ -2,8 +2,6 @@
 // way against what the code page, Windows and the self-extractor accept.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -55,8 +53,8 @@ struct InputRules {
   CodePage* codePage = nullptr;
   uint64_t outputStart = 0;     // bytes in front of the archive, for the largest file that fits
   bool skipOutput = false;      // the output file exists: never pack it into itself
-  dev_t outputDevice = 0;
-  ino_t outputInode = 0;
+  uint64_t outputDevice = 0;    // which file it is (HostFacts)
+  uint64_t outputInode = 0;
 };
 
 // Walks the inputs: each is stored under its own name, folders with everything below them (names sorted

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "encoder/utf8.h"
+
 namespace zor::encoder {
 
 // The string keys Windows knows, in the order Explorer lists them.
@@ -35,10 +37,5 @@ std::vector<uint8_t> BuildVersionInfo(const VersionInfo& info);
 
 // Reads the fixed versions and the strings of the first string table; false when the resource is damaged.
 bool ParseVersionInfo(const std::vector<uint8_t>& resource, VersionInfo& info);
-
-// UTF-8 to UTF-16; false on bytes that are not UTF-8.
-bool Utf8ToUtf16(const std::string& text, std::u16string& out);
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& text);
 
 }  // namespace zor::encoder
