@@ -23,13 +23,14 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 apt-get update
 
 # 2. Packages. Build: CMake and Ninja, g++, GoogleTest, CLI11, Python for the build scripts, the mingw-w64
-# cross compilers (i686 for the stub, x86-64 for the Wine probe), clang for fuzzing, and the peer
+# cross compilers (i686 for the stub, x86-64 with POSIX threads for zor.exe and the Wine probe), clang for
+# fuzzing, and the peer
 # libraries the benchmarks and writers compare against. Wine tests: Wine, a virtual X server, xdotool,
 # ImageMagick for screenshots, x11-utils for xwininfo, osslsigncode and openssl to sign a self-extractor.
 apt-get install -y \
     cmake ninja-build g++ googletest libgtest-dev libcli11-dev python3 \
     g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 \
-    gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 \
+    gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     clang libdivsufsort-dev libdeflate-dev zlib1g-dev libbz2-dev \
     bc
 apt-get install -y -t bookworm-backports qemu-user qemu-user-binfmt

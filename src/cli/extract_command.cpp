@@ -19,11 +19,24 @@ constexpr char kNoFiles[] = "Archive contains no files";
 // allows. Backslashes and colons are separators and drive marks to the engine, so a folder whose name
 // holds one would not be the folder written to: it is refused rather than taken for another.
 bool PrepareOutputFolder(std::string folder, CodePage& codePage, std::string& ansi) {
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   const char* problem = nullptr;
+#ifdef _WIN32
+  // On Windows the engine's separators are the system's: slashes become backslashes, and a colon may
+  // only follow a drive letter.
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  while (folder.size() > 1 && folder.back() == '\\' && !(folder.size() == 3 && folder[1] == ':')) folder.pop_back();
+  const size_t colon = folder.find(':');
+  if (colon != std::string::npos && (colon != 1 || folder.find(':', 2) != std::string::npos)) {
+    problem = "a colon can only follow a drive letter";
+  } else
+#else
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (folder.find_first_of("\\:") != std::string::npos) {
     problem = "a backslash or a colon cannot stand in it";
-  } else if (!codePage.FromUtf8(folder, ansi)) {
+  } else
+#endif
+  if (!codePage.FromUtf8(folder, ansi)) {
     problem = "it cannot be written in the code page of the stored names";
   } else if (ansi.size() > kPathBufferSize) {
     problem = "it is longer than 260 characters";
