@@ -24,8 +24,7 @@ apt-get update
 
 # 2. Packages. Build: CMake and Ninja, g++, GoogleTest, CLI11, Python for the build scripts, the mingw-w64
 # cross compilers (i686 for the stub, x86-64 with POSIX threads for zor.exe and the Wine probe), clang for
-# fuzzing, and the peer
-# libraries the benchmarks and writers compare against. Wine tests: Wine, a virtual X server, xdotool,
+# fuzzing, and the peer libraries the benchmarks and writers compare against. Wine tests: Wine, a virtual X server, xdotool,
 # ImageMagick for screenshots, x11-utils for xwininfo, osslsigncode and openssl to sign a self-extractor.
 apt-get install -y \
     cmake ninja-build g++ googletest libgtest-dev libcli11-dev python3 \
