@@ -49,8 +49,8 @@ def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     images = []
-    for spec in sys.argv[2:]:
-        parts = spec.split(':')
+    for wanted in sys.argv[2:]:
+        parts = wanted.split(":")
         size = int(parts[0])
         colour = tuple(bytes.fromhex(parts[1]))
         rows = pixels(size, colour)
