@@ -8,7 +8,8 @@ The stamp is the CRC-32 of the image (the file up to the end of its last section
 three fields read as zero: the stamp itself (DOS header reserved words at 0x28), the optional header's
 CheckSum and the certificate-table directory entry. Signing the self-extractor after packing rewrites only
 those two fields and appends behind the image, so a signed self-extractor still passes its self-check.
-The stub computes the same sum at start-up (src/archive/locate.cpp).
+The stub computes the same sum at start-up (src/archive/locate.cpp). The stamp changes the file after the
+linker computed its PE checksum, so the checksum is computed again behind it.
 """
 import struct
 import sys
@@ -51,6 +52,20 @@ def image_stamp(data):
     return zlib.crc32(image)
 
 
+def pe_checksum(data, checksum_offset):
+    """The PE checksum as Windows computes it: the 16-bit one's-complement sum of the file with the
+    CheckSum field read as zero, plus the file's length."""
+    words = bytearray(data)
+    words[checksum_offset:checksum_offset + 4] = bytes(4)
+    if len(words) % 2:
+        words.append(0)
+    total = 0
+    for (word,) in struct.iter_unpack('<H', words):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + (total >> 16) & 0xFFFF) + len(data)
+
+
 def main():
     args = sys.argv[1:]
     check = args[:1] == ['--check']
@@ -67,8 +82,10 @@ def main():
     if any(data[STAMP_OFFSET + 4:0x3C]):
         sys.exit(f'{args[0]}: the DOS header\'s reserved words are in use')
     struct.pack_into('<I', data, STAMP_OFFSET, stamp)
+    checksum = image_layout(data)[1]
+    struct.pack_into('<I', data, checksum, pe_checksum(data, checksum))
     with open(args[0], 'r+b') as f:
-        f.write(data[:STAMP_OFFSET + 4])
+        f.write(data)
 
 
 if __name__ == '__main__':

@@ -26,7 +26,7 @@ _zor() {
     extract) options='--help --exclude --output --overwrite --skip-existing --quiet --codepage' ;;
     create)
         options='--help --exclude --null --title --default-folder --overwrite-without-prompting --bare
-                 -0 -1 -2 -3 -4 -5 -6 -7 -8 -9 --jobs --codepage --quiet'
+                 --icon --version-info --elevation -0 -1 -2 -3 -4 -5 -6 -7 -8 -9 --jobs --codepage --quiet'
         ;;
     esac
 
@@ -45,8 +45,17 @@ _zor() {
         mapfile -t COMPREPLY < <(compgen -d -- "$cur")
         return
         ;;
-    --title | --default-folder | -j | --jobs)
+    --title | --default-folder | -j | --jobs | --version-info)
         return  # free text
+        ;;
+    --icon)
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -f -X '!*.[iI][cC][oO]' -- "$cur"; compgen -d -- "$cur")
+        return
+        ;;
+    --elevation)
+        mapfile -t COMPREPLY < <(compgen -W 'asInvoker highestAvailable requireAdministrator' -- "$cur")
+        return
         ;;
     --exclude)
         [[ $command == create ]] && return

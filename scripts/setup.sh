@@ -23,18 +23,19 @@ dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i3
 apt-get update
 
 # 2. Packages. Build: CMake and Ninja, g++, GoogleTest, CLI11, Python for the build scripts, the mingw-w64
-# cross compilers (i686 for the stub, x86-64 for the Wine probe), clang for fuzzing, and the peer
-# libraries the benchmarks and writers compare against; dpkg-dev for the Debian package (cpack's scan of the
-# libraries it needs) and groff-base for the manual page's check. Wine tests: Wine, a virtual X server, xdotool,
-# ImageMagick for screenshots, x11-utils for xwininfo.
+# cross compilers (i686 for the stub, x86-64 with POSIX threads for zor.exe and the Wine probe), clang for
+# fuzzing, and the peer libraries the benchmarks and writers compare against; dpkg-dev for the Debian package
+# (cpack's scan of the libraries it needs) and groff-base for the manual page's check. Wine tests: Wine, a
+# virtual X server, xdotool, ImageMagick for screenshots, x11-utils for xwininfo, osslsigncode and openssl to
+# sign a self-extractor.
 apt-get install -y \
     cmake ninja-build g++ googletest libgtest-dev libcli11-dev python3 \
     g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 \
-    gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 \
+    gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     clang libdivsufsort-dev libdeflate-dev zlib1g-dev libbz2-dev \
     bc dpkg-dev groff-base
 apt-get install -y -t bookworm-backports qemu-user qemu-user-binfmt
-apt-get install -y wine wine32:i386 wine64 xvfb xdotool imagemagick x11-utils
+apt-get install -y wine wine32:i386 wine64 xvfb xdotool imagemagick x11-utils osslsigncode openssl
 
 # 3. binfmt_misc: run i386 ELF programs through qemu-i386 (needed after every boot).
 [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc

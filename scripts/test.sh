@@ -1,14 +1,14 @@
 #!/bin/bash
 # test.sh - the whole test run: set-up, every preset built, unit and sanitizer tests, the command-line
-# tests, the stub's image checks, the Wine end-to-end tests of the real zorsfx.exe, and every fuzz target
-# for FUZZ_SECONDS each (default 20) under ASan and UBSan.
+# tests, the stub's image checks, the Wine end-to-end tests of the real zorsfx.exe, zor.exe under 64-bit
+# Wine, and every fuzz target for FUZZ_SECONDS each (default 20) under ASan and UBSan.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 T0=$SECONDS
 bash scripts/setup.sh
 
-for preset in native asan win32; do
+for preset in native asan win32 win64; do
     cmake --preset "$preset"
     cmake --build --preset "$preset" -j2
 done
@@ -16,7 +16,7 @@ size=$(stat -c %s build/win32/src/startup/zorsfx.exe)
 echo "zorsfx.exe: $size bytes"
 
 total=0 failed=0
-for preset in native asan win32; do
+for preset in native asan win32 win64; do
     log=build/ctest-$preset.log
     rc=0
     ctest --preset "$preset" 2>&1 | tee "$log" || rc=$?

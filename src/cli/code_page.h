@@ -1,7 +1,6 @@
-// Stored names are in a Windows code page; the tool shows and writes them as UTF-8 (through glibc's iconv).
+// Stored names are in a Windows code page; the tool shows and writes them as UTF-8 (through glibc's iconv
+// on POSIX, code_page_posix.cpp, and Windows' own conversion functions there, code_page_win32.cpp).
 #pragma once
-
-#include <iconv.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +16,11 @@ const char* KnownCodePages();
 // "1251", "cp1251" or "windows-1251" (any case) as a known code page number; 0 for anything else.
 unsigned ParseCodePage(std::string_view text);
 
+// For the back-ends.
+bool IsKnownCodePage(unsigned number);
+// Writes code point c (below 0x100) as UTF-8 at out, within left bytes; false when they are too few.
+bool PutLatin1(unsigned char c, char*& out, size_t& left);
+
 class CodePage {
  public:
   CodePage() = default;
@@ -24,8 +28,8 @@ class CodePage {
   CodePage(const CodePage&) = delete;
   CodePage& operator=(const CodePage&) = delete;
 
-  // Sets up the conversions of a known code page. False when the number is not known or the system's
-  // iconv lacks it.
+  // Sets up the conversions of a known code page. False when the number is not known or the system lacks
+  // a converter for it.
   bool Open(unsigned number);
   unsigned number() const { return number_; }
 
@@ -47,8 +51,8 @@ class CodePage {
   void Close();
 
   unsigned number_ = 0;
-  iconv_t toUtf8_ = reinterpret_cast<iconv_t>(-1);
-  iconv_t fromUtf8_ = reinterpret_cast<iconv_t>(-1);
+  void* toUtf8_ = nullptr;    // the back-end's converters (iconv's), if it needs any
+  void* fromUtf8_ = nullptr;
 };
 
 }  // namespace zor

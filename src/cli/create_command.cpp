@@ -2,15 +2,13 @@
 // only when complete.
 #include "cli/create_command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <memory>
 #include <new>
 #include <thread>
@@ -18,6 +16,7 @@
 #include "archive/archive_format.h"
 #include "cli/code_page.h"
 #include "cli/exit_codes.h"
+#include "cli/host_files.h"
 #include "cli/input_tree.h"
 #include "cli/output_file.h"
 #include "cli/pack_progress.h"
@@ -27,6 +26,8 @@
 #include "cli/terminal.h"
 #include "encoder/archive_writer.h"
 #include "encoder/packer.h"
+#include "encoder/pe_resources.h"
+#include "encoder/stub_resources.h"
 #include "extract/extraction.h"
 
 namespace zor {
@@ -73,34 +74,16 @@ class CreateIo final : public encoder::PackIo {
 
   bool ReadFile(size_t index, std::vector<uint8_t>& data, std::string& error) override {
     const InputEntry& e = tree_.files[index];
-    int fd = open(e.source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      error = "\"" + e.source + "\": " + std::strerror(errno);
+    std::string reason;
+    // One byte beyond the expected size notices a file that grew.
+    if (!HostReadFile(e.source, e.size + 1, data, reason)) {
+      error = "\"" + e.source + "\": " + reason;
       return false;
     }
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0;
-    // Read one byte beyond the expected size to notice a file that grew.
-    data.resize(e.size + 1);
-    size_t done = 0;
-    while (ok && done < data.size()) {
-      ssize_t n = read(fd, data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) ok = false;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    int saved = errno;
-    close(fd);
-    if (!ok) {
-      error = "\"" + e.source + "\": " + std::strerror(saved);
-      return false;
-    }
-    if (done != e.size) {
+    if (data.size() != e.size) {
       error = "\"" + e.source + "\" changed while it was being packed";
       return false;
     }
-    data.resize(done);
     return true;
   }
   bool Write(const uint8_t* data, size_t size, std::string& error) override {
@@ -162,6 +145,133 @@ bool SourceDateEpoch(std::optional<int64_t>& latest, std::FILE* err) {
   return true;
 }
 
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+// The version information from --version-info and the defaults: FileDescription and ProductName from the
+// title (the stub's own caption without one), each version from the other, OriginalFilename from the
+// output's name. An empty value leaves a key out. kExitOk, or kExitUsage with a message on `err`.
+int VersionInfoFor(const CreateOptions& o, encoder::VersionInfo& info, std::FILE* err) {
+  std::map<std::string, std::u16string> given;
+  for (const std::string& item : o.versionInfo) {
+    const size_t equals = item.find('=');
+    std::string key = item.substr(0, equals);
+    const char* canonical = nullptr;
+    for (const char* known : encoder::kVersionKeys)
+      if (EqualNoCase(known, key)) canonical = known;
+    if (equals == std::string::npos || !canonical) {
+      std::string known;
+      for (const char* k : encoder::kVersionKeys) known += (known.empty() ? "" : ", ") + std::string(k);
+      std::fprintf(err, "zor: --version-info takes KEY=VALUE with one of the keys %s; not \"%s\"\n", known.c_str(),
+                   item.c_str());
+      return kExitUsage;
+    }
+    std::u16string value;
+    if (!Utf8ToUtf16(item.substr(equals + 1), value)) {
+      std::fprintf(err, "zor: the value of %s is not UTF-8 text\n", canonical);
+      return kExitUsage;
+    }
+    if (value.size() > encoder::kMaxVersionValue) {
+      std::fprintf(err, "zor: the value of %s is %zu characters long; at most %zu are taken\n", canonical,
+                   value.size(), encoder::kMaxVersionValue);
+      return kExitUsage;
+    }
+    if (!given.emplace(canonical, value).second) {
+      std::fprintf(err, "zor: --version-info gives %s twice\n", canonical);
+      return kExitUsage;
+    }
+  }
+  std::u16string title, file;
+  Utf8ToUtf16(o.title ? *o.title : std::string(kDefaultWindowTitle), title);
+  size_t name = o.output.size();
+  while (name > 0 && !HostIsSeparator(o.output[name - 1])) --name;
+  Utf8ToUtf16(o.output.substr(name), file);
+  given.emplace("FileDescription", title);
+  given.emplace("ProductName", title);
+  if (given.count("FileVersion") && !given.count("ProductVersion")) given["ProductVersion"] = given["FileVersion"];
+  if (given.count("ProductVersion") && !given.count("FileVersion")) given["FileVersion"] = given["ProductVersion"];
+  given.emplace("OriginalFilename", file);
+  info = encoder::VersionInfo{};
+  for (const char* key : encoder::kVersionKeys) {
+    auto it = given.find(key);
+    if (it != given.end() && !it->second.empty()) info.strings.emplace_back(key, it->second);
+  }
+  if (given.count("FileVersion")) info.fileVersion = encoder::ParseVersionNumbers(given["FileVersion"]);
+  if (given.count("ProductVersion")) info.productVersion = encoder::ParseVersionNumbers(given["ProductVersion"]);
+  return kExitOk;
+}
+
+// The stub for this self-extractor: the embedded one, with the manifest's execution level, the icon and
+// the version information the options ask for. Empty for a bare archive. kExitOk, or the exit code with a
+// message on `err`.
+int StubFor(const CreateOptions& o, std::vector<uint8_t>& stub, std::FILE* err) {
+  stub.clear();
+  const bool changesStub = o.elevation || o.icon || !o.versionInfo.empty();
+  if (o.bare) {
+    if (!changesStub) return kExitOk;
+    std::fprintf(err, "zor: --elevation, --icon and --version-info change the stub, and --bare writes none\n");
+    return kExitUsage;
+  }
+  encoder::StubChanges changes;
+  changes.executionLevel = o.elevation;
+  if (o.icon) {
+    constexpr uint64_t kLargestIcon = 16u << 20;  // 256 images of 256 x 256 pixels in 32 bits are 64 MB;
+                                                   // icons in use are a few hundred kilobytes
+    std::vector<uint8_t> file;
+    std::string error;
+    if (!HostReadFile(*o.icon, kLargestIcon + 1, file, error)) {
+      std::fprintf(err, "zor: cannot read \"%s\": %s\n", o.icon->c_str(), error.c_str());
+      return kExitDataError;
+    }
+    if (file.size() > kLargestIcon) {
+      std::fprintf(err, "zor: \"%s\" is not a usable icon: it is larger than 16 MB\n", o.icon->c_str());
+      return kExitDataError;
+    }
+    if (!encoder::ParseIconFile(file, changes.icons, error)) {
+      std::fprintf(err, "zor: \"%s\" is not a usable icon: %s\n", o.icon->c_str(), error.c_str());
+      return kExitDataError;
+    }
+  }
+  if (o.title || !o.versionInfo.empty()) {
+    if (int rc = VersionInfoFor(o, changes.version.emplace(), err); rc != kExitOk) return rc;
+  }
+  if (!o.elevation && !o.icon && !changes.version) {
+    stub.assign(kStubImage, kStubImage + kStubImageSize);
+    return kExitOk;
+  }
+  std::string error;
+  if (!encoder::CustomizeStub(kStubImage, kStubImageSize, changes, stub, error)) {
+    std::fprintf(err, "zor: %s\n", error.c_str());
+    return kExitDataError;
+  }
+  return kExitOk;
+}
+
+// Sets the PE checksum of the whole self-extractor, archive included, as Windows' tools compute it.
+bool SetChecksum(AtomicOutputFile& file, const std::vector<uint8_t>& stub, std::string& error) {
+  encoder::PeHeaders headers;
+  if (!encoder::ReadPeHeaders(stub.data(), stub.size(), headers, error)) return false;
+  const uint32_t at = encoder::CheckSumOffset(headers);
+  encoder::PeChecksum sum(at);
+  std::vector<uint8_t> buffer(1 << 20);
+  for (uint64_t offset = 0;;) {
+    const int64_t n = file.ReadAt(offset, buffer.data(), buffer.size(), error);
+    if (n < 0) return false;
+    if (n == 0) break;
+    sum.Add(buffer.data(), static_cast<size_t>(n));
+    offset += static_cast<uint64_t>(n);
+  }
+  const uint32_t value = sum.Finish();
+  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return file.WriteAt(at, bytes, 4, error);
+}
+
 }  // namespace
 
 CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& o) {
@@ -179,6 +289,13 @@ CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& o) {
   c->add_option("--default-folder", o.defaultFolder, "the folder it offers to extract into (at most 259)");
   c->add_flag("--overwrite-without-prompting", o.overwriteWithoutPrompting,
               "start with 'Overwrite Existing Files Without Prompting' checked");
+  c->add_option("--elevation", o.elevation, "the execution level the self-extractor asks Windows for")
+      ->check(CLI::IsMember({"asInvoker", "highestAvailable", "requireAdministrator"}));
+  c->add_option("--icon", o.icon, "an .ico file: the self-extractor's icon (all its images)");
+  c->add_option("--version-info", o.versionInfo,
+                "KEY=VALUE for the version information (ProductName, ProductVersion, FileVersion, "
+                "FileDescription, CompanyName, LegalCopyright...; repeatable)")
+      ->allow_extra_args(false);
   c->add_flag("--bare", o.bare, "write the archive (with the stub header, if any) without the stub");
   static const char* const kLevelHelp[10] = {"store only", "fastest compression", nullptr, nullptr, nullptr,
                                              nullptr, "the default (-0 .. -9)", nullptr, nullptr, "strongest"};
@@ -199,10 +316,9 @@ CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& o) {
   return c;
 }
 
-std::vector<uint8_t> OutputPrefix(bool bare, const std::optional<std::string>& title,
+std::vector<uint8_t> OutputPrefix(const std::vector<uint8_t>& stub, const std::optional<std::string>& title,
                                   const std::optional<std::string>& folder, bool overwrite) {
-  std::vector<uint8_t> prefix;
-  if (!bare) prefix.assign(kStubImage, kStubImage + kStubImageSize);
+  std::vector<uint8_t> prefix = stub;
   if (title || folder || overwrite) {
     // A header without a title would leave the caption empty: the stub's own stands in for a missing one.
     std::vector<uint8_t> header = encoder::WriteStubHeader(overwrite ? kStubFlagOverwrite : 0,
@@ -226,7 +342,9 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
   if (options.defaultFolder &&
       !ConvertText(codePage, "default folder", *options.defaultFolder, kMaxFolder, folder.emplace(), err))
     return kExitDataError;
-  const std::vector<uint8_t> prefix = OutputPrefix(options.bare, title, folder, options.overwriteWithoutPrompting);
+  std::vector<uint8_t> stub;
+  if (int rc = StubFor(options, stub, err); rc != kExitOk) return rc;
+  const std::vector<uint8_t> prefix = OutputPrefix(stub, title, folder, options.overwriteWithoutPrompting);
 
   InputRules rules;
   rules.codePage = &codePage;
@@ -235,15 +353,16 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
   rules.exclude = &exclude;
   // A bare archive is meant to go behind a stub later: it must leave the stub's room.
   rules.outputStart = prefix.size() + (options.bare ? kStubImageSize : 0);
-  struct stat outputStat;
-  if (stat(options.output.c_str(), &outputStat) == 0) {
-    if (S_ISDIR(outputStat.st_mode)) {
+  HostFacts outputFacts;
+  std::string missing;
+  if (HostInspect(options.output, outputFacts, missing)) {
+    if (outputFacts.kind == HostKind::kFolder) {
       std::fprintf(err, "zor: \"%s\" is a folder; name the file to create\n", options.output.c_str());
       return kExitDataError;
     }
     rules.skipOutput = true;
-    rules.outputDevice = outputStat.st_dev;
-    rules.outputInode = outputStat.st_ino;
+    rules.outputDevice = outputFacts.device;
+    rules.outputInode = outputFacts.inode;
   }
 
   std::vector<InputPath> inputs;
@@ -300,6 +419,8 @@ int RunCreate(const CreateOptions& options, std::FILE* out, std::FILE* err) {
     result.error = e.what();
   }
   if (bar) bar->Clear();
+  if (result.status == encoder::PackStatus::kOk && !stub.empty() && !SetChecksum(file, stub, result.error))
+    result.status = encoder::PackStatus::kWriteFailed;
   if (result.status != encoder::PackStatus::kOk) {
     file.Discard();
     std::fprintf(err, "zor: %s; nothing written\n", result.error.c_str());

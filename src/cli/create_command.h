@@ -22,6 +22,9 @@ struct CreateOptions {
   std::optional<std::string> title;          // UTF-8; none: the stub's own
   std::optional<std::string> defaultFolder;  // UTF-8; none: the current folder
   bool overwriteWithoutPrompting = false;
+  std::optional<std::string> elevation;      // the manifest's execution level; none: the stub's (asInvoker)
+  std::optional<std::string> icon;           // an .ico file: the self-extractor's icon
+  std::vector<std::string> versionInfo;      // KEY=VALUE (UTF-8) for the version information
   bool bare = false;
   int level = 6;
   unsigned threads = 0;                      // 0: one per core
@@ -34,9 +37,10 @@ struct CreateOptions {
 // set from the terminals at once.
 CLI::App* AddCreateCommand(CLI::App& app, CreateOptions& options);
 
-// The bytes that go in front of the archive: the stub unless bare, then a stub header when the options
-// ask for a title, a default folder or the overwrite flag. The texts must already be in the code page.
-std::vector<uint8_t> OutputPrefix(bool bare, const std::optional<std::string>& title,
+// The bytes that go in front of the archive: the stub (none for a bare archive), then a stub header when
+// the options ask for a title, a default folder or the overwrite flag. The texts must already be in the
+// code page.
+std::vector<uint8_t> OutputPrefix(const std::vector<uint8_t>& stub, const std::optional<std::string>& title,
                                   const std::optional<std::string>& folder, bool overwrite);
 
 // Returns the exit code: 0, 1 for a usage error, 2 for anything refused or failed (messages on `err`).

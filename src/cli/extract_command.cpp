@@ -7,9 +7,9 @@
 
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
+#include "cli/host_files.h"
 #include "cli/pattern.h"
 #include "cli/terminal.h"
-#include "cli/utf8.h"
 #include "extract/extract_all.h"
 #include "extract/paths.h"
 
@@ -22,11 +22,24 @@ constexpr char kNoFiles[] = "Archive contains no files";
 // allows. Backslashes and colons are separators and drive marks to the engine, so a folder whose name
 // holds one would not be the folder written to: it is refused rather than taken for another.
 bool PrepareOutputFolder(std::string folder, CodePage& codePage, std::string& ansi) {
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   const char* problem = nullptr;
+#ifdef _WIN32
+  // On Windows the engine's separators are the system's: slashes become backslashes, and a colon may
+  // only follow a drive letter.
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  while (folder.size() > 1 && folder.back() == '\\' && !(folder.size() == 3 && folder[1] == ':')) folder.pop_back();
+  const size_t colon = folder.find(':');
+  if (colon != std::string::npos && (colon != 1 || folder.find(':', 2) != std::string::npos)) {
+    problem = "a colon can only follow a drive letter";
+  } else
+#else
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (folder.find_first_of("\\:") != std::string::npos) {
     problem = "a backslash or a colon cannot stand in it";
-  } else if (!codePage.FromUtf8(folder, ansi)) {
+  } else
+#endif
+  if (!codePage.FromUtf8(folder, ansi)) {
     problem = "it cannot be written in the code page of the stored names";
   } else if (ansi.size() > kPathBufferSize) {
     problem = "it is longer than 260 characters";
@@ -54,9 +67,9 @@ Choice ChooseEntries(Extraction& x, CodePage& codePage, EntrySelection& selectio
                  const std::string path = codePage.ToNativePath(stored);
                  const bool take = selection.Selects(path);
                  c.chosen.push_back(take);
-                 folders.push_back((e.flags & kEntryFolder) ? UpperCase(path) : std::string());
+                 folders.push_back((e.flags & kEntryFolder) ? HostFoldCase(path) : std::string());
                  for (size_t cut = path.find('/'); take && cut != std::string::npos; cut = path.find('/', cut + 1))
-                   above.insert(UpperCase(path.substr(0, cut)));
+                   above.insert(HostFoldCase(path.substr(0, cut)));
                  if (take && !(e.flags & kEntryFolder)) c.bytes += e.length;
                }) == 0;
   for (size_t i = 0; i < c.chosen.size(); ++i) {

@@ -1,9 +1,13 @@
 // zor info: runs the self-extractor's start-up steps on a file and prints what they find.
 #include "cli/info_command.h"
 
+#include <string>
+#include <vector>
+
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
 #include "cli/version.h"
+#include "encoder/stub_resources.h"
 
 namespace zor {
 
@@ -41,14 +45,59 @@ void PrintImage(std::FILE* out, const ImageCheck& image) {
   }
 }
 
-// The version mark of a stub written by zor, when the image carries one.
-void PrintStubVersion(std::FILE* out, const char* path, const ImageCheck& image) {
-  if (image.kind == ImageKind::kBareArchive) return;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return;
-  const std::string version = FindStubVersion(file, image.layout.appendedDataOffset);
-  std::fclose(file);
-  if (!version.empty()) std::fprintf(out, "Stub version: zorsfx %s\n", version.c_str());
+// The image's bytes, read through the file layer like everything else here; false when it is larger than
+// any stub or cannot be read.
+bool ReadImage(Extraction& x, const ImageCheck& image, std::vector<uint8_t>& bytes) {
+  constexpr uint32_t kLargestImage = 256u << 20;  // beyond any stub
+  const uint32_t size = image.layout.appendedDataOffset;
+  if (size > kLargestImage) return false;
+  bytes.resize(size);
+  FileLayer& f = x.files;
+  const bool read = FileSeek(f, f.programFile, 0, kSeekBegin) == 0 &&
+                    FileRead(f, f.programFile, bytes.data(), size) == static_cast<int32_t>(size);
+  f.programFilePos = kSeekFailed;
+  return read;
+}
+
+// The resources Windows shows of a program: the manifest's execution level, the icon, the version
+// information.
+void PrintResources(std::FILE* out, const std::vector<uint8_t>& bytes) {
+  encoder::ResourceSummary r;
+  std::string error;
+  if (!encoder::SummarizeResources(bytes.data(), bytes.size(), r, error)) {
+    std::fprintf(out, "Resources: damaged (%s)\n", error.c_str());
+    return;
+  }
+  if (!r.hasManifest) std::fprintf(out, "Manifest: none\n");
+  else if (r.executionLevel.empty()) std::fprintf(out, "Manifest: no execution level\n");
+  else std::fprintf(out, "Manifest: execution level %s\n", r.executionLevel.c_str());
+
+  if (r.icons.empty()) {
+    std::fprintf(out, "Icon: none\n");
+  } else {
+    std::fprintf(out, "Icon: %zu image%s:", r.icons.size(), r.icons.size() == 1 ? "" : "s");
+    for (size_t i = 0; i < r.icons.size(); ++i) {
+      const encoder::IconGroupEntry& e = r.icons[i];
+      std::fprintf(out, "%s %u x %u (%u bits)", i ? "," : "", e.width, e.height, e.bitCount);
+    }
+    std::fputc('\n', out);
+  }
+
+  if (!r.hasVersion) {
+    std::fprintf(out, "Version information: none\n");
+    return;
+  }
+  auto dotted = [](uint64_t v) {
+    return std::to_string(v >> 48) + "." + std::to_string((v >> 32) & 0xFFFF) + "." +
+           std::to_string((v >> 16) & 0xFFFF) + "." + std::to_string(v & 0xFFFF);
+  };
+  std::fprintf(out, "Version information: file %s, product %s\n", dotted(r.version.fileVersion).c_str(),
+               dotted(r.version.productVersion).c_str());
+  for (const auto& [key, value] : r.version.strings) {
+    std::fprintf(out, "  %s: ", key.c_str());
+    PrintQuoted(out, Utf16ToUtf8(value).c_str());
+    std::fputc('\n', out);
+  }
 }
 
 void PrintStubHeader(std::FILE* out, const Extraction& x, const StubHeaderInfo& stub) {
@@ -87,7 +136,7 @@ int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   ArchiveFile archive(frontEnd);
   // Failures name the file as it was given, not only its last component.
   if (ErrorCode r = archive.Open(path); r < 0) return archive.ReportOpenFailure(r, path);
-  const Extraction& x = archive.x();
+  Extraction& x = archive.x();
   const ImageCheck& image = archive.image();
   const StubHeaderInfo& stub = archive.stub();
   const uint32_t fileLength = archive.fileLength();
@@ -95,7 +144,17 @@ int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
   std::fprintf(out, "File: %s\n", path);
   PrintOffset(out, "Length: ", fileLength);
   PrintImage(out, image);
-  PrintStubVersion(out, path, image);
+  if (image.kind == ImageKind::kExecutable) {
+    std::vector<uint8_t> bytes;
+    if (ReadImage(x, image, bytes)) {
+      // The version mark of a stub written by zor, when the image carries one.
+      const std::string version = FindStubVersion(bytes.data(), bytes.size());
+      if (!version.empty()) std::fprintf(out, "Stub version: zorsfx %s\n", version.c_str());
+      PrintResources(out, bytes);
+    } else {
+      std::fprintf(out, "Resources: not read (the image cannot be read)\n");
+    }
+  }
   PrintStubHeader(out, x, stub);
   PrintArchiveHeader(out, x);
   return kExitOk;

@@ -1,24 +1,17 @@
 // Walking the inputs of `zor create` and checking every name, path, size and time on the way.
 #include "cli/input_tree.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <cstdio>
-#include <ctime>
+#include <cstring>
 #include <unordered_map>
 
+#include "cli/host_files.h"
 #include "cli/pattern.h"
-#include "cli/utf8.h"
 #include "encoder/packer.h"
+#include "encoder/utf8.h"
 
 namespace zor {
 
@@ -28,48 +21,7 @@ constexpr uint8_t kReadOnly = 0x01;
 constexpr uint8_t kFolderAttribute = 0x10;
 constexpr uint8_t kArchiveAttribute = 0x20;
 
-struct Facts {
-  mode_t mode = 0;
-  uint64_t size = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
-  int64_t written = 0;
-  int64_t created = 0;  // the birth time where the file system keeps one, else the write time
-};
-
-// Follows symbolic links. Returns 0 or an errno value.
-int Inspect(const std::string& path, Facts& facts) {
-  struct statx sx;
-  if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
-    facts.mode = sx.stx_mode;
-    facts.size = sx.stx_size;
-    facts.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    facts.inode = sx.stx_ino;
-    facts.written = sx.stx_mtime.tv_sec;
-    facts.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : facts.written;
-    return 0;
-  }
-  if (errno != ENOSYS && errno != EPERM) return errno;  // statx filtered out: fall back to stat
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return errno;
-  facts.mode = st.st_mode;
-  facts.size = static_cast<uint64_t>(st.st_size);
-  facts.device = st.st_dev;
-  facts.inode = st.st_ino;
-  facts.written = st.st_mtime;
-  facts.created = st.st_mtime;
-  return 0;
-}
-
 std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-// Why Inspect failed, for a person: a link to nothing says so.
-std::string Unreadable(const std::string& path, int error) {
-  struct stat st;
-  if (error == ENOENT && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-    return Quote(path) + ": a symbolic link to something that does not exist";
-  return Quote(path) + ": " + std::strerror(error);
-}
 
 bool IsDeviceName(std::string_view name) {
   // Windows opens the device whatever the extension: "nul.txt" is NUL.
@@ -92,25 +44,24 @@ class Walker {
 
  private:
   struct Ancestor {
-    dev_t device;
-    ino_t inode;
+    uint64_t device, inode;
     std::string source;
   };
 
   void Visit(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-             const Facts& facts, bool named);
+             const HostFacts& facts, bool named);
   // The folder's entries, stored behind its stored path (at the top when that is empty).
   void VisitChildren(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                     const Facts& facts);
+                     const HostFacts& facts);
   // Checks a name and converts it; false (with the refusal noted) when it cannot be stored.
   bool StoreName(const std::string& source, const std::string& name, std::string& converted);
   enum class PathCheck { kNew, kAgain, kRefused };  // kAgain: the same file under the same path, once more
   PathCheck CheckPath(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                      const Facts& facts);
+                      const HostFacts& facts);
   // Whether an --exclude pattern leaves the entry out (storedUtf8 with backslashes).
   bool Excluded(std::string storedUtf8) const;
   InputEntry Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                   const Facts& facts, bool folder);
+                   const HostFacts& facts, bool folder);
 
   const InputRules& rules_;
   InputTree& tree_;
@@ -119,8 +70,7 @@ class Walker {
   std::vector<Ancestor> ancestors_;
   struct Seen {
     std::string source, storedUtf8;
-    dev_t device;
-    ino_t inode;
+    uint64_t device, inode;
   };
   std::unordered_map<std::string, Seen> seen_;  // by stored path with case folded
 };
@@ -140,14 +90,14 @@ bool Walker::StoreName(const std::string& source, const std::string& name, std::
 }
 
 Walker::PathCheck Walker::CheckPath(const std::string& source, const std::string& storedUtf8,
-                                    const std::string& stored, const Facts& facts) {
+                                    const std::string& stored, const HostFacts& facts) {
   if (stored.size() > kMaxStoredPath) {
     errors_.push_back(Quote(source) + ": its stored path is " + std::to_string(stored.size()) +
                       " characters long; the self-extractor takes at most " + std::to_string(kMaxStoredPath));
     return PathCheck::kRefused;
   }
   // Names that differ only in case are one name on Windows.
-  auto [it, added] = seen_.emplace(UpperCase(storedUtf8), Seen{source, storedUtf8, facts.device, facts.inode});
+  auto [it, added] = seen_.emplace(HostFoldCase(storedUtf8), Seen{source, storedUtf8, facts.device, facts.inode});
   if (added) return PathCheck::kNew;
   const Seen& first = it->second;
   if (first.storedUtf8 == storedUtf8) {
@@ -172,7 +122,7 @@ bool Walker::Excluded(std::string storedUtf8) const {
 }
 
 InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                         const Facts& facts, bool folder) {
+                         const HostFacts& facts, bool folder) {
   InputEntry e;
   e.source = source;
   e.storedUtf8 = storedUtf8;
@@ -182,7 +132,7 @@ InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf
   // Folders get no read-only bit: they are created before their files, and an extractor that applies
   // the bit to a folder could then not write into it.
   e.attributes = folder ? kFolderAttribute : kArchiveAttribute;
-  if (!folder && !(facts.mode & S_IWUSR)) e.attributes |= kReadOnly;
+  if (!folder && facts.readOnly) e.attributes |= kReadOnly;
   bool clamped = false;
   int64_t written = facts.written, created = facts.created;
   if (rules_.latestTime) {
@@ -196,41 +146,42 @@ InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf
 }
 
 void Walker::AddInput(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  Facts facts;
-  if (int error = Inspect(path, facts); error != 0) {
-    errors_.push_back(Unreadable(path, error));
+  while (path.size() > 1 && HostIsSeparator(path.back()) && !(path.size() == 3 && path[1] == ':')) path.pop_back();
+  HostFacts facts;
+  std::string reason;
+  if (!HostInspect(path, facts, reason)) {
+    errors_.push_back(Quote(path) + ": " + reason);
     return;
   }
-  std::string name = path.substr(path.rfind('/') + 1);
-  if (name.empty() || name == "." || name == "..") {
+  size_t separator = path.size();
+  while (separator > 0 && !HostIsSeparator(path[separator - 1])) --separator;
+  std::string name = path.substr(separator);
+  if (name.empty() || name == "." || name == ".." || (name.size() == 2 && name[1] == ':')) {
     // "." or "dir/..": the folder's own name, from its real path.
-    char* real = realpath(path.c_str(), nullptr);
-    std::string resolved = real ? real : "";
-    std::free(real);
-    name = resolved.substr(resolved.rfind('/') + 1);
+    name = HostFolderName(path);
     if (name.empty()) {
       errors_.push_back(Quote(path) + ": a file system's root has no name to store; name the folders in it");
       return;
     }
   }
-  if (Excluded(name)) return;
   std::string stored;
   if (!StoreName(path, name, stored)) return;
+  if (Excluded(name)) return;
   Visit(path, name, stored, facts, true);
 }
 
 void Walker::AddListed(const std::string& path) {
-  Facts facts;
-  if (int error = Inspect(path, facts); error != 0) {
-    errors_.push_back(Unreadable(path, error));
+  HostFacts facts;
+  std::string reason;
+  if (!HostInspect(path, facts, reason)) {
+    errors_.push_back(Quote(path) + ": " + reason);
     return;
   }
-  // Stored as listed, relative: without a leading '/' and without "." components.
+  // Stored as listed, relative: without a leading separator and without "." components.
   std::string storedUtf8, stored;
   for (size_t start = 0; start <= path.size();) {
-    size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
+    size_t end = start;
+    while (end < path.size() && !HostIsSeparator(path[end])) ++end;
     const std::string name = path.substr(start, end - start);
     start = end + 1;
     if (name.empty() || name == ".") continue;
@@ -245,10 +196,7 @@ void Walker::AddListed(const std::string& path) {
   }
   if (storedUtf8.empty()) {
     // "." (as `find .` lists it first): what is in the folder, at the top.
-    char* real = realpath(path.c_str(), nullptr);
-    const bool root = !real || std::strcmp(real, "/") == 0;
-    std::free(real);
-    if (root) {
+    if (HostFolderName(path).empty()) {
       errors_.push_back(Quote(path) + ": a file system's root has no name to store; name the folders in it");
       return;
     }
@@ -260,7 +208,7 @@ void Walker::AddListed(const std::string& path) {
 }
 
 void Walker::Visit(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                   const Facts& facts, bool named) {
+                   const HostFacts& facts, bool named) {
   if (rules_.skipOutput && facts.device == rules_.outputDevice && facts.inode == rules_.outputInode) {
     if (named) {
       errors_.push_back(Quote(source) + ": it is the output file");
@@ -269,14 +217,13 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     }
     return;
   }
-  if (S_ISREG(facts.mode)) {
+  std::string reason;
+  if (facts.kind == HostKind::kFile) {
     if (CheckPath(source, storedUtf8, stored, facts) != PathCheck::kNew) return;
-    int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      errors_.push_back(Quote(source) + ": " + std::strerror(errno));
+    if (!HostCanRead(source, reason)) {
+      errors_.push_back(Quote(source) + ": " + reason);
       return;
     }
-    close(fd);
     uint64_t largest = encoder::LargestFile(rules_.outputStart, stored.size());
     if (facts.size > largest) {
       errors_.push_back(Quote(source) + ": " + std::to_string(facts.size) +
@@ -288,7 +235,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     tree_.totalBytes += facts.size;
     return;
   }
-  if (!S_ISDIR(facts.mode)) {
+  if (facts.kind != HostKind::kFolder) {
     if (named) {
       errors_.push_back(Quote(source) + ": not a file or a folder");
     } else {
@@ -309,32 +256,22 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
 }
 
 void Walker::VisitChildren(const std::string& source, const std::string& storedUtf8, const std::string& stored,
-                           const Facts& facts) {
-  DIR* dir = opendir(source.c_str());
-  if (!dir) {
-    errors_.push_back(Quote(source) + ": " + std::strerror(errno));
-    return;
-  }
+                           const HostFacts& facts) {
   std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* d = readdir(dir)) {
-    if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) names.emplace_back(d->d_name);
-  }
-  int readError = errno;
-  closedir(dir);
-  if (readError != 0) {
-    errors_.push_back(Quote(source) + ": " + std::strerror(readError));
+  std::string reason;
+  if (!HostListFolder(source, names, reason)) {
+    errors_.push_back(Quote(source) + ": " + reason);
     return;
   }
   std::sort(names.begin(), names.end());
   ancestors_.push_back({facts.device, facts.inode, source});
   for (const std::string& name : names) {
-    std::string child = source == "/" ? "/" + name : source + "/" + name;
     const std::string childUtf8 = storedUtf8.empty() ? name : storedUtf8 + "\\" + name;
     if (Excluded(childUtf8)) continue;
-    Facts childFacts;
-    if (int error = Inspect(child, childFacts); error != 0) {
-      errors_.push_back(Unreadable(child, error));
+    std::string child = HostJoin(source, name);
+    HostFacts childFacts;
+    if (!HostInspect(child, childFacts, reason)) {
+      errors_.push_back(Quote(child) + ": " + reason);
       continue;
     }
     std::string converted;
@@ -362,9 +299,8 @@ std::string Unconvertible(CodePage& codePage, std::string_view utf8) {
 DosTime ToDosTime(int64_t seconds, bool& clamped) {
   constexpr DosTime kFirst = {(0 << 9) | (1 << 5) | 1, 0};
   constexpr DosTime kLast = {(127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29};
-  time_t t = static_cast<time_t>(seconds);
-  struct tm local;
-  if (!localtime_r(&t, &local)) {
+  std::tm local;
+  if (!HostLocalTime(seconds, local)) {
     clamped = true;
     return seconds < 0 ? kFirst : kLast;
   }

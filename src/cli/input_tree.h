@@ -2,8 +2,6 @@
 // way against what the code page, Windows and the self-extractor accept.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,8 +58,8 @@ struct InputRules {
   std::optional<int64_t> latestTime;        // SOURCE_DATE_EPOCH: later times are stored as this one
   uint64_t outputStart = 0;     // bytes in front of the archive, for the largest file that fits
   bool skipOutput = false;      // the output file exists: never pack it into itself
-  dev_t outputDevice = 0;
-  ino_t outputInode = 0;
+  uint64_t outputDevice = 0;    // which file it is (HostFacts)
+  uint64_t outputInode = 0;
 };
 
 struct InputPath {

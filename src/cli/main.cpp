@@ -4,6 +4,13 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include "cli/windows_text.h"
+#endif
+
 #include "cli/code_page.h"
 #include "cli/create_command.h"
 #include "cli/exit_codes.h"
@@ -19,9 +26,7 @@ namespace {
 constexpr char kCodePageHelp[] =
     "code page of the stored names (default 1252; 437, 850, 852, 866, 874, 932, 936, 949, 950, 1250-1258)";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"zor: makes ZOR self-extractors and reads them without running them"};
   app.require_subcommand(1);
   app.set_version_flag("--version", zor::VersionReport, "print the version of zor and of its stub, then exit");
@@ -101,3 +106,29 @@ int main(int argc, char** argv) {
   if (*createCommand) return zor::RunCreate(create, stdout, stderr);
   return zor::kExitUsage;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands the arguments over in UTF-16: they become UTF-8, as everywhere else in the tool. While zor
+// runs, a console shows UTF-8, and standard output and error carry it unchanged, lines ending in "\n" as
+// on POSIX.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(zor::Utf8(argv[i]));
+  std::vector<char*> pointers;
+  for (std::string& a : arguments) pointers.push_back(a.data());
+  pointers.push_back(nullptr);
+  const UINT before = GetConsoleOutputCP();
+  SetConsoleOutputCP(CP_UTF8);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  const int rc = Run(argc, pointers.data());
+  std::fflush(stdout);
+  std::fflush(stderr);
+  if (before) SetConsoleOutputCP(before);
+  return rc;
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

@@ -1,6 +1,7 @@
 // An output file that appears whole or not at all: written under a temporary name in the same folder,
-// flushed to disk, then renamed into place. Until then an error, a throw, SIGINT, SIGTERM or SIGHUP removes
-// the temporary file and leaves whatever stood under the final name untouched.
+// flushed to disk, then renamed into place. Until then an error, a throw, SIGINT, SIGTERM or SIGHUP (on
+// Windows: Ctrl-C, or the process ending any other way) removes the temporary file and leaves whatever
+// stood under the final name untouched. Back-ends: output_file_posix.cpp, output_file_win32.cpp.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,8 @@ class AtomicOutputFile {
   bool Open(const std::string& path, std::string& error);
   bool Write(const uint8_t* data, size_t size, std::string& error);
   bool WriteAt(uint64_t offset, const uint8_t* data, size_t size, std::string& error);
+  // Reads back what was written; returns the count (0 at the end), or -1 with `error` set.
+  int64_t ReadAt(uint64_t offset, uint8_t* data, size_t size, std::string& error);
   // Sets the permissions a new file gets (0666 less the umask), flushes the data to disk, renames the
   // file into place and flushes the folder.
   bool Commit(std::string& error);
@@ -31,7 +34,7 @@ class AtomicOutputFile {
 
  private:
   std::string path_, temporary_;
-  int fd_ = -1;
+  intptr_t file_ = -1;  // a file descriptor (POSIX) or a HANDLE (Windows); -1: none
 };
 
 }  // namespace zor

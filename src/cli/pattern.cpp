@@ -3,20 +3,22 @@
 // and one pass tells every prefix of the path that it matches.
 #include "cli/pattern.h"
 
-#include "cli/utf8.h"
+#include "cli/host_files.h"
+#include "encoder/utf8.h"
 
 namespace zor {
 namespace {
 
-// The text as upper-cased characters; a byte that is not UTF-8 stands for itself in the low surrogates,
-// where no character of a name lies.
-std::u32string Characters(std::string_view text) {
+// The text as upper-cased characters, as Windows compares names; a byte that is not UTF-8 stands for
+// itself in the low surrogates, where no character of a name lies.
+std::u32string Characters(std::string_view original) {
+  const std::string text = HostFoldCase(original);
   std::u32string out;
   for (size_t at = 0; at < text.size();) {
     const size_t start = at;
     char32_t c;
     if (NextUtf8(text, at, c)) {
-      out += UpperCase(c);
+      out += c;
     } else {
       out += static_cast<char32_t>(0xDC00 + static_cast<unsigned char>(text[start]));
     }

@@ -1,5 +1,5 @@
-// What the tool asks of the terminal and of POSIX signals; the only place in src/cli that calls isatty,
-// ioctl or sigaction, but for the clean-up of zor create's temporary file (output_file.cpp).
+// What the tool asks of the terminal and of Ctrl-C: terminal_posix.cpp (isatty, ioctl, sigaction) and
+// terminal_win32.cpp (the console).
 #pragma once
 
 #include <atomic>

@@ -40,27 +40,6 @@ std::string FindStubVersion(const uint8_t* image, size_t size) {
   return std::string();
 }
 
-std::string FindStubVersion(std::FILE* file, uint64_t length) {
-  // In pieces, each beginning with the end of the one before, so that a mark across a boundary is found.
-  constexpr size_t kPiece = 1 << 20;
-  std::vector<uint8_t> buffer(kPiece + kLongestMark);
-  if (std::fseek(file, 0, SEEK_SET) != 0) return std::string();
-  size_t kept = 0;
-  uint64_t left = length;
-  while (left > 0) {
-    const size_t want = left < kPiece ? static_cast<size_t>(left) : kPiece;
-    const size_t got = std::fread(buffer.data() + kept, 1, want, file);
-    if (got == 0) break;
-    left -= got;
-    std::string version = FindStubVersion(buffer.data(), kept + got);
-    if (!version.empty()) return version;
-    const size_t total = kept + got;
-    kept = total < kLongestMark ? total : kLongestMark;
-    std::memmove(buffer.data(), buffer.data() + total - kept, kept);
-  }
-  return std::string();
-}
-
 std::string VersionReport() {
   std::string stub = FindStubVersion(kStubImage, kStubImageSize);
   if (stub.empty()) stub = "(no version mark)";

@@ -14,9 +14,6 @@ const char* VersionText();
 // Finds the stub's version mark ("$zorsfx: TEXT $") in `size` bytes of an image and returns TEXT; empty
 // when there is none.
 std::string FindStubVersion(const uint8_t* image, size_t size);
-// The same over the first `length` bytes of an open file (read from its start); empty when there is none
-// or the file cannot be read.
-std::string FindStubVersion(std::FILE* file, uint64_t length);
 
 // What `zor --version` and `zor version` print (two lines, no newline at the end): the tool's version and
 // that of the stub it writes.

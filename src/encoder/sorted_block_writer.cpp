@@ -1,6 +1,8 @@
 // Block-sorting blocks: suffix sorting (libdivsufsort), move-to-front with bijective runs, and up to
 // six code tables chosen per group of 50 symbols.
+#if ZOR_HAVE_DIVSUFSORT
 #include <divsufsort.h>
+#endif
 
 #include <algorithm>
 #include <limits>
@@ -8,6 +10,7 @@
 
 #include "encoder/block_writer.h"
 #include "encoder/huffman_builder.h"
+#include "encoder/suffix_sort.h"
 
 namespace zor::encoder {
 
@@ -145,7 +148,11 @@ std::vector<uint16_t> SortedSymbols(const uint8_t* bytes, uint32_t size, uint32_
   std::vector<uint8_t> text(size);
   for (uint32_t i = 0; i < size; ++i) text[i] = static_cast<uint8_t>(bytes[i] - bias);
   std::vector<int32_t> suffixes(size);
+#if ZOR_HAVE_DIVSUFSORT
   if (size > 0) divsufsort(text.data(), suffixes.data(), static_cast<int32_t>(size));
+#else
+  SuffixSort(text.data(), suffixes.data(), static_cast<int32_t>(size));
+#endif
 
   std::vector<uint16_t> out;
   uint8_t list[256];

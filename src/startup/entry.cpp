@@ -18,6 +18,21 @@ extern "C" void WINAPI entry() {
   } else {
     SetDllDirectoryA("");
   }
+  // The manifest's common controls bring in the theme library and what it uses. A DLL that another DLL
+  // imports is looked for by that load's rules, which not every loader takes from the directories set above
+  // (Wine's does not): load the usual targets from the system folder now, so that every later load by name
+  // finds them loaded. Dependencies first.
+  char path[MAX_PATH + 16];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length && length < MAX_PATH) {
+    path[length++] = '\\';
+    for (const char* name = "version.dll\0cryptbase.dll\0dwmapi.dll\0uxtheme.dll\0"; *name;) {
+      UINT i = length;
+      while ((path[i++] = *name++) != 0) {
+      }
+      LoadLibraryA(path);
+    }
+  }
   HINSTANCE instance = GetModuleHandleA(nullptr);
   LPSTR commandLine = GetCommandLineA();
   ExitProcess(static_cast<UINT>(zor::StubMain(instance, nullptr, commandLine, 1)));

@@ -1,10 +1,12 @@
 // The stub's main routine: opens its own file, checks that the image is intact, finds the archive behind
-// it, runs the main dialog and tears down.
+// it, runs the main dialog (or, with /S, the extraction alone) and tears down.
 #include "startup/stub_main.h"
 
 #include "archive/locate.h"
 #include "extract/errors.h"
+#include "extract/extract_all.h"
 #include "extract/extraction.h"
+#include "startup/switches.h"
 #include "ui/resource_ids.h"
 #include "ui/stub_ui.h"
 
@@ -24,13 +26,17 @@ constexpr char kNoFiles[] = "Archive contains no files";
 
 int Fail(Extraction& x, ErrorCode code) {
   ReportError(x, nullptr, false, code, nullptr);
-  return 0;
+  return kExitNotDone;
 }
 
 }  // namespace
 
-int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int StubMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   Extraction& x = theStub.extraction;
+  Switches switches;
+  ParseSwitches(commandLine, switches);
+  theStub.silent = switches.silent;
+  theStub.exitCode = kExitNotDone;
   // The front-end lives for the whole run, here rather than in static storage: an object with a virtual
   // table there would be the stub's only initialised data.
   Win32FrontEnd frontEnd;
@@ -49,7 +55,7 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (ErrorCode r = InspectProgramFile(x.files, x.decoder.crc, image); r < 0) return Fail(x, r);
   if (!ImageIsIntact(image)) {
     frontEnd.ShowMessage(nullptr, kImageModified, x.windowTitle, Notice::kFailure);
-    return 0;
+    return kExitNotDone;
   }
 
   // The default target folder: the current directory, empty when it cannot be had or is too long.
@@ -62,8 +68,18 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   if (x.archiveHeader.fileCount == 0) {
     frontEnd.ShowMessage(nullptr, kNoFiles, x.windowTitle, Notice::kInformation);
-    return 0;
+    return kExitNotDone;
   }
+
+  // /D= takes the place of the default folder, /Y of the overwrite flag; a silent run without /Y keeps
+  // existing files whatever the flag says. A folder the dialog could not hold is refused.
+  if (switches.folder) {
+    if (switches.folderLength >= kPathBufferSize) return kExitNotDone;
+    for (uint32_t i = 0; i < switches.folderLength; ++i) x.options.targetFolder[i] = switches.folder[i];
+    x.options.targetFolder[switches.folderLength] = 0;
+  }
+  if (switches.silent || switches.overwrite) x.options.overwriteWithoutPrompting = switches.overwrite;
+  if (switches.silent) return ExitCodeAfterWalk(x, ExtractAll(x, nullptr));
 
   theStub.instance = instance;
   theStub.dialogBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
@@ -77,7 +93,7 @@ int StubMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   DeleteObject(theStub.dialogFont);
   DeleteObject(theStub.dialogBrush);
   FileClose(x.files, x.files.programFile);
-  return 0;
+  return theStub.exitCode;
 }
 
 }  // namespace zor

@@ -5,7 +5,8 @@
 
 namespace zor {
 
-// Uses only the module handle; always returns 0.
+// Uses the module handle and the command line's switches; returns the process's exit code (kExitAllWritten,
+// kExitIncomplete or kExitNotDone).
 int StubMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
 }  // namespace zor

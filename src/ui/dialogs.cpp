@@ -55,11 +55,18 @@ INT_PTR Extract(HWND dialog) {
   GetDlgItemTextA(dialog, ZID_FOLDER, x.options.targetFolder, kFolderTextSize);
   x.options.overwriteWithoutPrompting = IsDlgButtonChecked(dialog, ZID_OVERWRITE) != 0;
   const ErrorCode r = ExtractAll(x, dialog);
+  theStub.exitCode = ExitCodeAfterWalk(x, r);
   if (r < 0) ReportError(x, dialog, false, r, nullptr);
   return CloseMainDialog(dialog);
 }
 
 }  // namespace
+
+// A Cancel after the last entry changes nothing: everything was written.
+int ExitCodeAfterWalk(const Extraction& x, ErrorCode result) {
+  if (result >= 0 && theStub.entriesDone == x.archiveHeader.fileCount) return kExitAllWritten;
+  return x.cancelRequested.load(std::memory_order_relaxed) ? kExitNotDone : kExitIncomplete;
+}
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   Extraction& x = theStub.extraction;

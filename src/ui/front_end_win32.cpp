@@ -9,6 +9,7 @@ namespace zor {
 static_assert(static_cast<int>(NoticeAnswer::kNotShown) == 0 && static_cast<int>(NoticeAnswer::kOk) == IDOK &&
               static_cast<int>(NoticeAnswer::kCancel) == IDCANCEL);
 NoticeAnswer Win32FrontEnd::ShowMessage(WindowRef owner, const char* text, const char* caption, Notice kind) {
+  if (theStub.silent) return NoticeAnswer::kOk;
   static constexpr uint8_t kStyles[] = {MB_OK, MB_ICONEXCLAMATION | MB_OK, MB_ICONEXCLAMATION | MB_OKCANCEL};
   static_assert(static_cast<int>(Notice::kFailureOrGoOn) == 2);
   return static_cast<NoticeAnswer>(
@@ -21,6 +22,7 @@ void Win32FrontEnd::SetStatus(WindowRef dialog, const char* text) {
 
 // The prompt ends with the identifier of the button pressed; -1 when it could not be shown.
 OverwriteAnswer Win32FrontEnd::AskOverwrite(const char* fullPath) {
+  if (theStub.silent) return OverwriteAnswer::kNo;
   static constexpr OverwriteAnswer kByButton[] = {OverwriteAnswer::kYesToAll, OverwriteAnswer::kYes,
                                                   OverwriteAnswer::kNo};
   static_assert(ZID_YES == ZID_YES_TO_ALL + 1 && ZID_NO == ZID_YES_TO_ALL + 2);
@@ -40,6 +42,10 @@ void Win32FrontEnd::PumpMessages() {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+}
+
+void Win32FrontEnd::EntryFinished(const DirectoryEntry&, const char*, uint32_t, EntryOutcome outcome) {
+  if (outcome == EntryOutcome::kDone) ++theStub.entriesDone;
 }
 
 }  // namespace zor

@@ -4,6 +4,7 @@
 #define ZDLG_MAIN 1
 #define ZDLG_OVERWRITE 2
 #define ZICON_PROGRAM 1
+#define ZMANIFEST_PROGRAM 1  /* CREATEPROCESS_MANIFEST_RESOURCE_ID */
 
 /* Main dialog */
 #define ZID_FOLDER 101

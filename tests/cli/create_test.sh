@@ -67,6 +67,26 @@ check "usage: nothing written" test ! -e usage.exe
 check "missing input: exit 2" test $? -eq 2
 check "missing input: message" grep -q '"missing": No such file or directory' refused.err
 
+# The stub's resources as zor info reads them back: the execution level, the icon's images, the version.
+python3 "$HERE/../wine/make_icon.py" app.ico 16:ff0000 48:00ff00 256:0000ff:png
+"$ZOR" create -q res.exe small --title 'Info Test' --icon app.ico --elevation highestAvailable \
+    --version-info FileVersion=1.2 --version-info 'CompanyName=Zoë' >/dev/null 2>&1
+check "resources: created" test $? -eq 0
+"$ZOR" info res.exe >res.info 2>&1
+while IFS='|' read -r what line; do
+    check "resources: $what" grep -qxF "$line" res.info
+done <<'TABLE'
+execution level|Manifest: execution level highestAvailable
+icon images|Icon: 3 images: 16 x 16 (32 bits), 48 x 48 (32 bits), 256 x 256 (32 bits)
+versions|Version information: file 1.2.0.0, product 1.2.0.0
+description from the title|  FileDescription: "Info Test"
+company|  CompanyName: "Zoë"
+TABLE
+check "resources: the self-check passes" grep -q '^Integrity stamp: .*, matches the image$' res.info
+"$ZOR" create -q res2.exe small --icon small/a.txt >/dev/null 2>res2.err
+check "not an icon: exit 2" test $? -eq 2
+check "not an icon: message" grep -qxF 'zor: "small/a.txt" is not a usable icon: it is not an icon file' res2.err
+
 # The round trip through zor extract: every kind of content, empty files and folders, an executable.
 mkdir -p tree/empty-folder tree/nested/deeper tree/bin
 : >tree/empty-file

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""check_stub.py - checks the built zorsfx.exe: imports, subsystem, size, stamp, dialogs, icon.
+"""check_stub.py - checks the built zorsfx.exe: imports, subsystem, size, stamp, checksum, dialogs, icon,
+manifest.
 
 Usage: check_stub.py OBJDUMP ZORSFX.EXE
 
@@ -54,6 +55,21 @@ OVERWRITE_DIALOG = {
         (108, BUTTON, CV | BS_PUSHBUTTON | WS_TABSTOP, (118, 26, 44, 12), 'Yes To &All'),
     ],
 }
+
+# What the manifest must say: (what, a regular expression the manifest matches).
+MANIFEST = [
+    ('runs as the invoker', r'<requestedExecutionLevel level="asInvoker" uiAccess="false"/>'),
+    ('Windows 7', r'<supportedOS Id="\{35138b9a-5d96-4fbd-8e2d-a2440225f93a\}"/>'),
+    ('Windows 8', r'<supportedOS Id="\{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38\}"/>'),
+    ('Windows 8.1', r'<supportedOS Id="\{1f676c76-80e1-4239-95bb-83d0f6d0da78\}"/>'),
+    ('Windows 10 and 11', r'<supportedOS Id="\{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a\}"/>'),
+    ('system DPI aware', r'<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'),
+    ('common controls 6', r'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'),
+]
+MANIFEST_ABSENT = [
+    ('no UTF-8 code page (an ANSI program)', r'activeCodePage'),
+    ('not per-monitor DPI aware', r'dpiAwareness|PerMonitor'),
+]
 
 failures = 0
 
@@ -164,7 +180,19 @@ def main():
     stored = struct.unpack_from('<I', data, stamp_image.STAMP_OFFSET)[0]
     check(stored == stamp_image.image_stamp(data), 'integrity stamp matches the image')
 
+    checksum_at = stamp_image.image_layout(data)[1]
+    check(struct.unpack_from('<I', data, checksum_at)[0] == stamp_image.pe_checksum(data, checksum_at),
+          'PE checksum matches the file')
+
     res = Resources(data)
+    manifest = res.get(24, 1)  # RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID
+    check(manifest is not None, 'manifest 1 present')
+    text = manifest.decode('utf-8') if manifest else ''
+    for what, pattern in MANIFEST:
+        check(re.search(pattern, text) is not None, f'manifest: {what}')
+    for what, pattern in MANIFEST_ABSENT:
+        check(re.search(pattern, text) is None, f'manifest: {what}')
+
     for name, rid, want in (('dialog 1', 1, MAIN_DIALOG), ('dialog 2', 2, OVERWRITE_DIALOG)):
         b = res.get(5, rid)  # RT_DIALOG
         check(b is not None, f'{name} present')

@@ -17,11 +17,15 @@
 #include <vector>
 
 #include "archive/pe_image.h"
+#include "cli/archive_file.h"
 #include "cli/create_command.h"
 #include "cli/stub_image.h"
+#include "encoder/pe_resources.h"
+#include "encoder/stub_resources.h"
 #include "platform/bytes.h"
 #include "support/archive_reader.h"
 #include "support/extract_fixture.h"
+#include "support/recording_front_end.h"
 #include "support/sample_data.h"
 #include "support/temp_tree.h"
 
@@ -114,6 +118,27 @@ void Unpack(const Bytes& file, Unpacked& u) {
   EXPECT_EQ(std::memcmp(u.header.magic, "ZOR\n", 4), 0);
   EXPECT_EQ(u.header.archiveLength, file.size() - at);
   EXPECT_EQ(u.header.dataLength, u.header.directoryOffset - kArchiveHeaderSize);
+}
+
+size_t ImageEnd(const Bytes& file) {
+  PeLayout layout;
+  if (!ParsePeImage(file.data(), static_cast<uint32_t>(std::min<size_t>(file.size(), kPeHeadReadSize)), layout))
+    return 0;
+  return layout.appendedDataOffset;
+}
+
+uint32_t CheckSumAt(const Bytes& file) {
+  PeLayout layout;
+  ParsePeImage(file.data(), static_cast<uint32_t>(std::min<size_t>(file.size(), kPeHeadReadSize)), layout);
+  return layout.checkSumOffset;
+}
+
+// The PE checksum field holds the sum of the whole file, archive included.
+void ExpectChecksum(const Bytes& file) {
+  const uint32_t at = CheckSumAt(file);
+  encoder::PeChecksum sum(at);
+  sum.Add(file.data(), file.size());
+  EXPECT_EQ(LoadLE32(&file[at]), sum.Finish());
 }
 
 // Folders first, each after its parent; then the files, each segment's in increasing stream position.
@@ -365,12 +390,17 @@ TEST(Create, TimesAndTheReadOnlyAttribute) {
 TEST(Create, StubHeaderOnlyWhenAskedForAndTheStubInFrontUnlessBare) {
   TempTree t;
   t.File("in/a.txt", "a");
-  const Bytes stub(kStubImage, kStubImage + kStubImageSize);
+  Bytes stub(kStubImage, kStubImage + kStubImageSize);
   auto prefixOf = [](const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + std::min(n, b.size())); };
 
   Created plain = Create(t, Options(t, {"in"}, "plain.exe"));
   ASSERT_EQ(plain.rc, 0) << plain.err;
-  EXPECT_TRUE(prefixOf(plain.bytes, stub.size()) == stub);
+  // The stub as built, but for the checksum, which counts the whole file.
+  Bytes image = prefixOf(plain.bytes, stub.size());
+  ExpectChecksum(plain.bytes);
+  std::fill_n(image.begin() + CheckSumAt(stub), 4, 0);
+  std::fill_n(stub.begin() + CheckSumAt(stub), 4, 0);
+  EXPECT_TRUE(image == stub);
   EXPECT_EQ(plain.bytes[stub.size()], 'Z');  // the archive right behind the image: no stub header
 
   CreateOptions o = Options(t, {"in"}, "titled.exe");
@@ -382,7 +412,9 @@ TEST(Create, StubHeaderOnlyWhenAskedForAndTheStubInFrontUnlessBare) {
   Bytes header = {'S', 'X', 0x02, 0, 6, 0, 16, 0, 'T', 0xED, 't', 'u', 'l', 'o'};
   std::string folder = "C:\\Programs\\Demo";
   header.insert(header.end(), folder.begin(), folder.end());
-  EXPECT_TRUE(Bytes(titled.bytes.begin() + stub.size(), titled.bytes.begin() + stub.size() + header.size()) == header);
+  // A title gives the stub version information too: the image grows.
+  const size_t titledImage = ImageEnd(titled.bytes);
+  EXPECT_TRUE(Bytes(titled.bytes.begin() + titledImage, titled.bytes.begin() + titledImage + header.size()) == header);
   Unpacked u;
   ASSERT_NO_FATAL_FAILURE(Unpack(titled.bytes, u));
 
@@ -395,6 +427,7 @@ TEST(Create, StubHeaderOnlyWhenAskedForAndTheStubInFrontUnlessBare) {
   header = {'S', 'X', 0x02, 0, static_cast<uint8_t>(title.size()), 0, 0, 0};
   header.insert(header.end(), title.begin(), title.end());
   EXPECT_TRUE(Bytes(flag.bytes.begin() + stub.size(), flag.bytes.begin() + stub.size() + header.size()) == header);
+  EXPECT_EQ(ImageEnd(flag.bytes), stub.size());
 
   o = Options(t, {"in"}, "bare.zor");
   o.bare = true;
@@ -410,6 +443,72 @@ TEST(Create, StubHeaderOnlyWhenAskedForAndTheStubInFrontUnlessBare) {
   ASSERT_EQ(bareTitled.rc, 0) << bareTitled.err;
   EXPECT_TRUE(prefixOf(bareTitled.bytes, 10) == (Bytes{'S', 'X', 0, 0, 2, 0, 0, 0, 'H', 'i'}));
   ASSERT_NO_FATAL_FAILURE(Unpack(bareTitled.bytes, u));
+}
+
+// The author's icon, version information and execution level in the stub: each self-extractor still
+// passes its self-check and holds its archive where its headers say the image ends.
+TEST(Create, TheStubTakesTheAuthorsIconVersionInformationAndExecutionLevel) {
+  TempTree t;
+  t.File("in/a.txt", "a");
+  // A two-image icon: 16 x 16 and 32 x 32 bitmaps of 32 bits.
+  Bytes ico = {0, 0, 1, 0, 2, 0};
+  Bytes images;
+  for (uint8_t size : {16, 32}) {
+    const uint32_t length = 40 + size * size * 4 + size * 4, offset = 6 + 32 + static_cast<uint32_t>(images.size());
+    Bytes entry = {size, size, 0, 0, 1, 0, 32, 0};
+    for (uint32_t v : {length, offset})
+      for (int i = 0; i < 4; ++i) entry.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    ico.insert(ico.end(), entry.begin(), entry.end());
+    Bytes image(length);
+    image[0] = 40, image[4] = size, image[8] = static_cast<uint8_t>(2 * size), image[12] = 1, image[14] = 32;
+    images.insert(images.end(), image.begin(), image.end());
+  }
+  ico.insert(ico.end(), images.begin(), images.end());
+  t.File("app.ico", ico);
+
+  using Strings = encoder::VersionStrings;
+  const struct {
+    const char* what;
+    std::optional<std::string> title;
+    std::vector<std::string> versionInfo;
+    Strings strings;  // what the version information holds, in its order
+  } cases[] = {
+      {"title only", "Demo Setup", {},
+       {{"FileDescription", u"Demo Setup"}, {"ProductName", u"Demo Setup"}, {"OriginalFilename", u"out.exe"}}},
+      {"keys and defaults", "Demo", {"fileversion=2.5 beta", "CompanyName=Caf\xC3\xA9 Ltd", "LegalCopyright=(c) 2026"},
+       {{"FileDescription", u"Demo"}, {"FileVersion", u"2.5 beta"}, {"ProductName", u"Demo"},
+        {"ProductVersion", u"2.5 beta"}, {"CompanyName", u"Caf\u00e9 Ltd"}, {"LegalCopyright", u"(c) 2026"},
+        {"OriginalFilename", u"out.exe"}}},
+      {"no title, a default left out", std::nullopt, {"ProductName=Tool", "OriginalFilename=", "ProductVersion=3"},
+       {{"FileDescription", u"Ostrel Self-Extractor"}, {"FileVersion", u"3"}, {"ProductName", u"Tool"},
+        {"ProductVersion", u"3"}}},
+  };
+  for (const auto& c : cases) {
+    CreateOptions o = Options(t, {"in"});
+    o.title = c.title;
+    o.versionInfo = c.versionInfo;
+    o.icon = t.Path("app.ico");
+    o.elevation = "highestAvailable";
+    Created created = Create(t, o);
+    ASSERT_EQ(created.rc, 0) << c.what << ": " << created.err;
+    Unpacked u;
+    ASSERT_NO_FATAL_FAILURE(Unpack(created.bytes, u));
+    ExpectChecksum(created.bytes);
+
+    const size_t end = ImageEnd(created.bytes);
+    encoder::ResourceSummary r;
+    std::string error;
+    ASSERT_TRUE(encoder::SummarizeResources(created.bytes.data(), end, r, error)) << error;
+    EXPECT_EQ(r.executionLevel, "highestAvailable") << c.what;
+    ASSERT_EQ(r.icons.size(), 2u) << c.what;
+    EXPECT_EQ(r.icons[1].width, 32);
+    EXPECT_EQ(r.version.strings, c.strings) << c.what;
+
+    test::RecordingFrontEnd frontEnd;
+    ArchiveFile file(frontEnd);
+    ASSERT_EQ(file.Open(o.output.c_str()), 0) << c.what;
+    EXPECT_TRUE(ImageIsIntact(file.image())) << c.what;
+  }
 }
 
 TEST(Create, SymbolicLinksAreFollowedButNotRoundALoop) {
@@ -487,6 +586,7 @@ TEST(Create, RefusalsWriteNothing) {
     const char* what;
     void (*make)(const TempTree&, CreateOptions&);
     const char* message;
+    int rc = 2;  // 1: a usage error
   };
   static const Case kCases[] = {
       {"missing input", [](const TempTree& t, CreateOptions& o) { o.inputs.push_back(t.Path("nowhere")); },
@@ -526,6 +626,23 @@ TEST(Create, RefusalsWriteNothing) {
       {"title not in the code page", [](const TempTree&, CreateOptions& o) { o.title = "\xE2\x98\x83"; },
        "the title holds \"\xE2\x98\x83\", which code page 1252 does not have"},
       {"no inputs", [](const TempTree&, CreateOptions& o) { o.inputs.clear(); }, "nothing to pack"},
+      {"icon missing", [](const TempTree& t, CreateOptions& o) { o.icon = t.Path("none.ico"); },
+       "none.ico\": No such file or directory"},
+      {"not an icon", [](const TempTree& t, CreateOptions& o) { t.File("in/a.ico", "text"), o.icon = t.Path("in/a.ico"); },
+       "a.ico\" is not a usable icon: it is not an icon file"},
+      {"unknown version key",
+       [](const TempTree&, CreateOptions& o) { o.versionInfo = {"ProductName=x", "Product=y"}; },
+       "--version-info takes KEY=VALUE with one of the keys FileDescription, FileVersion, ", 1},
+      {"version key twice",
+       [](const TempTree&, CreateOptions& o) { o.versionInfo = {"ProductName=x", "productname=y"}; },
+       "--version-info gives ProductName twice", 1},
+      {"version value not UTF-8", [](const TempTree&, CreateOptions& o) { o.versionInfo = {"Comments=\xE9"}; },
+       "the value of Comments is not UTF-8 text", 1},
+      {"version value too long",
+       [](const TempTree&, CreateOptions& o) { o.versionInfo = {"Comments=" + std::string(1025, 'c')}; },
+       "the value of Comments is 1025 characters long; at most 1024 are taken", 1},
+      {"bare with a stub change", [](const TempTree&, CreateOptions& o) { o.bare = true, o.elevation = "highestAvailable"; },
+       "--elevation, --icon and --version-info change the stub, and --bare writes none", 1},
       {"the output itself", [](const TempTree& t, CreateOptions& o) { o.inputs = {t.Path("out/out.exe")}; },
        "out/out.exe\": it is the output file"},
       {"special file", [](const TempTree& t, CreateOptions& o) {
@@ -541,7 +658,7 @@ TEST(Create, RefusalsWriteNothing) {
     CreateOptions o = Options(t, {"in"}, "out/out.exe");
     k.make(t, o);
     Created c = Create(t, o);
-    EXPECT_EQ(c.rc, 2) << k.what;
+    EXPECT_EQ(c.rc, k.rc) << k.what;
     EXPECT_NE(c.err.find(k.message), std::string::npos) << k.what << ": " << c.err;
     EXPECT_TRUE(c.bytes == Text("old")) << k.what;
     EXPECT_EQ(t.List("out"), std::vector<std::string>{"out.exe"}) << k.what;

@@ -1,6 +1,7 @@
 #!/bin/bash
 # e2e.sh - end-to-end tests of the real zorsfx.exe under Wine, in a private virtual X display: start-up,
-# then self-extractors packed from folder trees, driven as a person would (typing, Enter, clicks).
+# then self-extractors packed from folder trees, driven as a person would (typing, Enter, clicks); then
+# unattended runs, the author's icon and version information, signing, and planted DLLs.
 # Usage: e2e.sh ZORSFX.EXE ZOR PACK_NAMES [PREFIX]
 #   ZOR         the zor tool of a native build: its `create --bare` packs the trees for this stub
 #   PACK_NAMES  zor_pack_names of the same build: entries with names that `zor create` refuses
@@ -61,16 +62,18 @@ buttons_of() {   # buttons_of W: how many buttons the window with X id W has
 }
 
 # Waits for the program to end after its last window was answered; nothing else may appear meanwhile.
-expect_exit_alone() {   # expect_exit_alone CASE [TIMEOUT]
+# The exit code says what happened: 0 everything written, 1 something failed or was skipped, 2 cancelled
+# or the start failed.
+expect_exit_alone() {   # expect_exit_alone CASE EXIT_CODE [TIMEOUT]
     local others i
     # A window still waiting for an answer is photographed before the program is stopped.
-    for i in $(seq $((${2:-20} * 4))); do
+    for i in $(seq $((${3:-20} * 4))); do
         case "$(ps -o stat= -p "$WL_PID" 2>/dev/null)" in ''|Z*) break ;; esac
         sleep 0.25
     done
     case "$(ps -o stat= -p "$WL_PID" 2>/dev/null)" in ''|Z*) ;; *) snap "$1" ;; esac
     wl_wait_exit 5
-    check "$1: exit code 0" eq "$WL_RC" 0
+    check "$1: exit code $2" eq "$WL_RC" "$2"
     others=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
     check "$1: no window left behind" eq "$others" 0
 }
@@ -87,7 +90,7 @@ case_no_files() {
     check "a: no main dialog" test -z "$(wl_ctrl_line "$W" 101)"
     wl_shot "$SHOTS/no-files.png"
     xdotool key Return
-    expect_exit_alone a
+    expect_exit_alone a 2
 }
 
 # (b) a file count above 0: the main dialog, captioned with the title, filled from the stub header.
@@ -105,7 +108,7 @@ case_main_dialog() {
         '&Extract/&Cancel/Help'
     wl_shot "$SHOTS/start-up.png"
     wl_click_id "$W" 104   # Cancel
-    expect_exit_alone b
+    expect_exit_alone b 2
 }
 
 # (c) no stub header: the default caption, the current folder, the box unchecked; Alt+F4 closes.
@@ -118,7 +121,7 @@ case_no_stub_header() {
     check "c: current folder as default" eq "$(wl_ctrl_text "$W" 101)" "$want"
     check "c: overwrite box unchecked" eq "$(ctrl_field "$W" 106 check)" 0
     xdotool key alt+F4
-    expect_exit_alone c
+    expect_exit_alone c 2
 }
 
 # (d) an archive header cut short: "Cannot read" naming the program file, captioned with the title.
@@ -130,7 +133,7 @@ case_truncated() {
     check "d: text" eq "$(wl_ctrl_text "$W" 65535)" 'Cannot read d.exe'
     check "d: exclamation icon" eq "$(ctrl_field "$W" 1088 icon)" 1
     xdotool key Return
-    expect_exit_alone d
+    expect_exit_alone d 2
 }
 
 # (e) a changed byte in the image: the self-check's warning and nothing else.
@@ -144,7 +147,7 @@ case_modified() {
     check "e: exclamation icon" eq "$(ctrl_field "$W" 1088 icon)" 1
     wl_shot "$SHOTS/modified.png"
     xdotool key Return
-    expect_exit_alone e
+    expect_exit_alone e 2
 }
 
 # ---- Extraction: self-extractors packed from folder trees ----
@@ -192,6 +195,19 @@ small_contents() {   # small_contents DIR: "a=new b=old ..." from the files' fir
     printf '%s' "${out% }"
 }
 
+# Changes the signature of the directory's first segment: the walk fails before any entry.
+damage_directory() {   # damage_directory SELF_EXTRACTOR
+    python3 - "$1" "$(stat -c %s "$STUB")" <<'PY'
+import struct, sys
+path, stub = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, 'rb').read())
+archive = data.index(b'ZOR\n', stub)                 # behind the stub header
+directory = archive + struct.unpack_from('<I', data, archive + 4)[0]
+data[directory] ^= 0xFF                              # the directory segment's signature
+open(path, 'wb').write(data)
+PY
+}
+
 # (f) the whole tree: type a target folder on drive C: of the prefix, press Enter, compare everything.
 case_tree() {
     local W out="$WINEPREFIX/drive_c/Tree Test"
@@ -202,7 +218,7 @@ case_tree() {
     type_folder "$W" 'C:\Tree Test' || { diag f; return; }
     shot_window "$W" main-dialog.png
     xdotool key Return
-    expect_exit_alone f 240
+    expect_exit_alone f 0 240
     check "f: no message box" eq "$(boxes f)" 0
     check "f: every folder and file, byte for byte, with times and read-only bits" \
         python3 "$HERE/compare_tree.py" "$TREE" "$out"
@@ -260,7 +276,7 @@ case_overwrite_prompt() {
     P=$(wl_wait_window '^Overwrite Test$' 30 "$W") && wl_wait_focus "$P" || { diag g; return; }
     check "g: third question, c.txt" eq "$(wl_ctrl_text "$P" 107 | grep -c 'c.txt')" 1
     xdotool key alt+a   # Yes To All: d.txt and sub\e.txt are not asked about
-    expect_exit_alone g 30
+    expect_exit_alone g 1 30   # No kept b.txt
     check "g: Yes, No, Yes To All" eq "$(small_contents "$out")" 'a.txt=new b.txt=old c.txt=new d.txt=new e.txt=new'
     check "g: no message box" eq "$(boxes g)" 0
     rm -rf "$out"
@@ -275,7 +291,7 @@ case_overwrite_preset() {
     W=$(wl_wait_window '^Preset Test$' 60) && wl_wait_focus "$W" || { diag h; return; }
     check "h: box checked by the stub header" eq "$(ctrl_field "$W" 106 check)" 1
     xdotool key Return
-    expect_exit_alone h 30
+    expect_exit_alone h 0 30
     check "h: every file replaced without a question" eq "$(small_contents "$out")" \
         'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
 }
@@ -314,7 +330,7 @@ case_help_and_cancel() {
         sleep 0.05
     done
     wl_click "$W" $((x + w / 2)) $((y + h / 2))
-    expect_exit_alone i 60
+    expect_exit_alone i 2 60
     check "i: no message box but Help's" eq "$(boxes i)" 1
     check "i: the files left are complete" python3 "$HERE/compare_tree.py" --subset "$WORK/long" "$out"
     check "i: the walk stopped early" test "$(find "$out" -type f | wc -l)" -lt "$(find "$WORK/long" -type f | wc -l)"
@@ -324,15 +340,7 @@ case_help_and_cancel() {
 case_damaged() {
     local W B out=$WORK/k-out
     pack k.exe "$SMALL" --title 'Damaged Test' --default-folder "$(winpath "$out")"
-    python3 - "$WORK/k.exe" "$(stat -c %s "$STUB")" <<'PY' || { diag k; return; }
-import struct, sys
-path, stub = sys.argv[1], int(sys.argv[2])
-data = bytearray(open(path, 'rb').read())
-archive = data.index(b'ZOR\n', stub)                 # behind the stub header
-directory = archive + struct.unpack_from('<I', data, archive + 4)[0]
-data[directory] ^= 0xFF                              # the directory segment's signature
-open(path, 'wb').write(data)
-PY
+    damage_directory "$WORK/k.exe" || { diag k; return; }
     wl_run "$WORK/k.log" k.exe
     W=$(wl_wait_window '^Damaged Test$' 60) && wl_wait_focus "$W" || { diag k; return; }
     xdotool key Return
@@ -341,7 +349,7 @@ PY
     check "k: exclamation icon" eq "$(ctrl_field "$B" 1088 icon)" 1
     check "k: only an OK button" eq "$(buttons_of "$B")" 1
     xdotool key Return
-    expect_exit_alone k
+    expect_exit_alone k 1
     check "k: one message box" eq "$(boxes k)" 1
     check "k: nothing extracted" eq "$(find "$out" -type f 2>/dev/null | wc -l)" 0
 }
@@ -366,7 +374,7 @@ case_escaping_names() {
         if [ "$n" -lt 5 ]; then xdotool key Return; else xdotool key Escape; fi
         wl_wait_gone "$B" || { diag l; return; }
     done
-    expect_exit_alone l
+    expect_exit_alone l 1
     check "l: five message boxes" eq "$(boxes l)" 5
     check "l: the plain names written, nothing after Cancel" eq "$(cd "$out" && find . | sort | tr '\n' ' ')" \
         '. ./first.txt ./second.txt '
@@ -374,11 +382,233 @@ case_escaping_names() {
     check "l: nothing at the drive's root" test ! -e /root.txt -a ! -e /up.txt -a ! -e /up2.txt
 }
 
+# ---- Unattended runs ----
+
+# Runs a self-extractor with switches and watches the screen until it ends: no window may appear.
+run_silent() {   # run_silent CASE ARGS...: sets WL_RC
+    local name=$1 seen=0 i; shift
+    wl_run "$WORK/$name.log" "$@"
+    for i in $(seq 1200); do
+        alive || break
+        [ "$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)" -eq 0 ] || seen=1
+        sleep 0.05
+    done
+    [ "$seen" = 0 ] || snap "$name"
+    wl_wait_exit 5
+    check "$name: no window" eq "$seen" 0
+    check "$name: no message box" eq "$(boxes "$name")" 0
+}
+
+# (m) /S extracts into the stub header's folder without a window; without /Y existing files are kept
+# (whatever the stub header's flag says), with /Y replaced; /D= comes last and may hold spaces; a damaged
+# archive and a failed start end quietly, each with its exit code.
+case_silent() {
+    local out=$WORK/m-out spaced="$WORK/m other place"
+    pack m.exe "$SMALL" --title 'Silent Test' --default-folder "$(winpath "$out")" --overwrite-without-prompting
+    run_silent m1 m.exe /S
+    check "m1: exit code 0" eq "$WL_RC" 0
+    check "m1: written into the default folder" eq "$(small_contents "$out")" \
+        'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+    make_small "$out" old
+    rm "$out/c.txt"
+    run_silent m2 m.exe /s
+    check "m2: exit code 1 (files kept)" eq "$WL_RC" 1
+    check "m2: existing files kept, the missing one written" eq "$(small_contents "$out")" \
+        'a.txt=old b.txt=old c.txt=new d.txt=old e.txt=old'
+    run_silent m3 m.exe /S /Y
+    check "m3: exit code 0" eq "$WL_RC" 0
+    check "m3: existing files replaced" eq "$(small_contents "$out")" \
+        'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+    # Wine joins the words with single spaces, as cmd.exe would pass them.
+    run_silent m4 m.exe /Y /S "/D=$(winpath "$WORK")\m" other place
+    check "m4: exit code 0" eq "$WL_RC" 0
+    check "m4: /D= with spaces" eq "$(small_contents "$spaced")" 'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+
+    # Without /S the switches fill in the dialog: the folder (the rest of the line) and the box.
+    wl_run "$WORK/m7.log" m.exe /y '/D=C:\Typed' Folder
+    local W
+    W=$(wl_wait_window '^Silent Test$' 60) && wl_wait_focus "$W" || { diag m7; return; }
+    check "m7: /D= fills in the folder" eq "$(wl_ctrl_text "$W" 101)" 'C:\\Typed Folder'
+    check "m7: /Y checks the box" eq "$(ctrl_field "$W" 106 check)" 1
+    wl_click_id "$W" 104   # Cancel
+    expect_exit_alone m7 2
+
+    cp m.exe m5.exe && damage_directory "$WORK/m5.exe"
+    run_silent m5 m5.exe /S
+    check "m5: damaged archive: exit code 1" eq "$WL_RC" 1
+    fixture m6.exe --title 'Silent Test' --archive-bytes 20
+    run_silent m6 m6.exe /S
+    check "m6: failed start: exit code 2" eq "$WL_RC" 2
+}
+
+# ---- The stub as zor create rewrites it, signed, and among planted DLLs ----
+
+# The packer's own stub is the one under test (it is built from the same sources): the same bytes but the
+# PE checksum, which counts the archive too.
+same_stub() {   # same_stub SELF_EXTRACTOR
+    python3 - "$1" "$STUB" <<'PY'
+import struct, sys
+exe, stub = open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read()
+at = struct.unpack_from('<I', stub, 0x3C)[0] + 24 + 64
+sys.exit(0 if exe[:at] + exe[at + 4:len(stub)] == stub[:at] + stub[at + 4:] else 1)
+PY
+}
+
+# (n) the author's icon (one image per size, PNG for 256), version information and execution level, as
+# Windows' own functions read them (the probe); the self-extractor still passes its self-check and
+# extracts. The screenshot of the README: its dialog beside what Windows reads of its file.
+case_resources() {
+    local W out=$WORK/n-out line
+    python3 "$HERE/make_icon.py" "$WORK/app.ico" 16:c00000 32:008000 48:0000c0 256:c08000:png
+    "$ZOR" create -q "$WORK/plain.exe" "$SMALL"
+    check "n: the packer's stub is the stub under test" same_stub "$WORK/plain.exe"
+    "$ZOR" create -q "$WORK/Demo Setup.exe" "$SMALL" --title 'Démo Setup' --default-folder "$(winpath "$out")" \
+        --icon "$WORK/app.ico" --elevation requireAdministrator --version-info FileVersion=2.5.0.17 \
+        --version-info 'CompanyName=Zoë & Co' --version-info 'LegalCopyright=© 2026 Zoë & Co' ||
+        { diag n; return; }
+    wl_probe -resources 'Demo Setup.exe' >"$WORK/n-resources.txt"
+    while IFS='|' read -r what line; do
+        check "n: $what" grep -qxF "$line" "$WORK/n-resources.txt"
+    done <<'TABLE'
+fixed versions|fixed file=2.5.0.17 product=2.5.0.17
+file description from the title|version FileDescription="Démo Setup"
+product name from the title|version ProductName="Démo Setup"
+file version|version FileVersion="2.5.0.17"
+product version from the file version|version ProductVersion="2.5.0.17"
+company|version CompanyName="Zoë & Co"
+copyright|version LegalCopyright="© 2026 Zoë & Co"
+original file name|version OriginalFilename="Demo Setup.exe"
+one icon group|icon groups=1
+16 x 16 image|icon 16 colour=c00000
+32 x 32 image|icon 32 colour=008000
+48 x 48 image|icon 48 colour=0000c0
+256 x 256 PNG image|icon 256 colour=c08000
+execution level|manifest level=requireAdministrator
+TABLE
+    wl_run "$WORK/n.log" 'Demo Setup.exe'
+    W=$(wl_wait_window '^Démo Setup$' 60) && wl_wait_focus "$W" || { diag n; return; }
+    shot_window "$W" n-dialog.png
+    "$WL_BOOT" "$WL_PROBE" -show 'Demo Setup.exe' >/dev/null 2>&1 &
+    local show=$! V
+    V=$(wl_wait_window '^Demo Setup.exe - icon and version information$' 30) || { kill "$show"; diag n; return; }
+    sleep 1
+    shot_window "$V" n-resources.png
+    convert "$SHOTS/n-resources.png" "$SHOTS/n-dialog.png" -background '#808080' -gravity center +append \
+        "$SHOTS/custom-resources.png"
+    kill "$show" 2>/dev/null; wait "$show" 2>/dev/null
+    wl_wait_gone "$V" || { diag n; return; }
+    wl_click_id "$W" 108   # Extract
+    expect_exit_alone n 0
+    check "n: extracted" eq "$(small_contents "$out/small")" 'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+}
+
+# (o) signed after packing, with osslsigncode and a throwaway certificate: the signature covers the whole
+# file, the self-check the image. The signed self-extractor passes its self-check and extracts. A copy with
+# one byte of its archive changed after signing fails the signature's check but not the self-check: it
+# starts, and the file holding that byte fails its CRC check (stored with -0, so the byte is that file's).
+case_signed() {
+    local W B out=$WORK/o-out tree=$WORK/o-tree
+    mkdir -p "$tree"
+    printf 'SIGNED PAYLOAD: every byte of it counts\r\n' >"$tree/payload.txt"
+    cp -r "$SMALL/." "$tree/"
+    find "$tree" -exec touch -d '2026-01-02 03:04:06' {} +   # DOS times have two-second steps
+    openssl req -x509 -newkey rsa:2048 -nodes -subj '/CN=ZOR test signer' -days 2 \
+        -keyout "$WORK/key.pem" -out "$WORK/cert.pem" 2>/dev/null || { diag o; return; }
+    (cd "$tree" && "$ZOR" create -q -0 "$WORK/o.exe" * --title 'Signed Test' --default-folder "$(winpath "$out")") ||
+        { diag o; return; }
+    osslsigncode sign -certs "$WORK/cert.pem" -key "$WORK/key.pem" -n 'Signed Test' -h sha256 \
+        -in "$WORK/o.exe" -out "$WORK/o-signed.exe" >/dev/null || { diag o; return; }
+    check "o: the signature verifies" eval 'osslsigncode verify -CAfile "$WORK/cert.pem" -in "$WORK/o-signed.exe" >/dev/null'
+    check "o: signed: the stamp still matches" eval '"$ZOR" info "$WORK/o-signed.exe" | grep -q "matches the image"'
+    check "o: signed: the archive where it was" eq "$("$ZOR" info "$WORK/o-signed.exe" | grep '^Archive header at')" \
+        "$("$ZOR" info "$WORK/o.exe" | grep '^Archive header at')"
+
+    wl_run "$WORK/o1.log" o-signed.exe
+    W=$(wl_wait_window '^Signed Test$' 60) && wl_wait_focus "$W" || { diag o; return; }
+    xdotool key Return
+    expect_exit_alone o1 0
+    check "o1: extracted whole" python3 "$HERE/compare_tree.py" "$tree" "$out"
+
+    python3 - "$WORK/o-signed.exe" "$WORK/o-changed.exe" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+data[data.index(b'SIGNED PAYLOAD') + 7] ^= 0x20   # "SIGNED payload": one byte of one stored file
+open(sys.argv[2], 'wb').write(data)
+PY
+    check "o: changed: the signature fails" eval '! osslsigncode verify -CAfile "$WORK/cert.pem" -in "$WORK/o-changed.exe" >/dev/null 2>&1'
+    rm -rf "$out"
+    wl_run "$WORK/o2.log" o-changed.exe
+    W=$(wl_wait_window '^Signed Test$' 60) && wl_wait_focus "$W" || { diag o; return; }
+    check "o2: the self-check passes: the dialog opens" test -n "$W"
+    xdotool key Return
+    B=$(wl_wait_window '^Signed Test$' 30 "$W") && wl_wait_focus "$B" || { diag o; return; }
+    check "o2: the changed file fails its check" eq "$(wl_ctrl_text "$B" 65535)" \
+        "$(probe_escaped "File \"$(winpath "$out")\payload.txt\" fails error check")"
+    xdotool key Return   # OK: go on
+    expect_exit_alone o2 1
+    check "o2: the other files written, not the changed one" eq "$(ls "$out" | tr '\n' ' ')" 'a.txt b.txt c.txt d.txt sub '
+}
+
+# (p) DLL planting: version.dll, uxtheme.dll, dwmapi.dll and cryptbase.dll beside the self-extractor, each
+# leaving a marker when loaded. Wine prefers its own builtin DLLs of these names; the override makes it take
+# a native one first, as Windows would, for the three that load after the program has started (Wine's own
+# user32 imports version.dll before any of the program's code runs, which Windows' does not: that one keeps
+# Wine's order). The stub runs its dialogs and the overwrite prompt, and no marker may appear. The same
+# image with its hardening switched off (the names it uses patched, the stamp renewed) shows that the test
+# can fail: the theme library that the common controls load comes from the planted file.
+PLANTED='version uxtheme dwmapi cryptbase'
+NATIVE_FIRST='mscoree,mshtml,winemenubuilder.exe=d;uxtheme,dwmapi,cryptbase=n,b'
+
+plant_start() {   # plant_start CASE EXE: in a fresh folder with the planted DLLs, up to the main dialog -> W
+    local name=$1 exe=$2 dir=$WORK/$1 d
+    rm -rf "$dir" && mkdir -p "$dir"
+    cp "$WORK/$exe" "$dir/setup.exe"
+    for d in $PLANTED; do cp "$WORK/planted/$d.dll" "$dir/"; done
+    make_small "$dir/out" old
+    cd "$dir" || return 1
+    WINEDLLOVERRIDES=$NATIVE_FIRST wl_run "$WORK/$name.log" setup.exe
+    cd "$WORK" || return 1
+    W=$(wl_wait_window '^Planting Test$' 60) && wl_wait_focus "$W" || { diag "$name"; return 1; }
+}
+
+case_planted() {
+    local d made=0
+    mkdir -p "$WORK/planted"
+    for d in $PLANTED; do
+        i686-w64-mingw32-gcc -shared -Os -s -o "$WORK/planted/$d.dll" "$HERE/planted_dll.c" && made=$((made + 1))
+    done
+    check "p: four planted DLLs built" eq "$made" 4
+    (cd "$SMALL" && "$ZOR" create -q "$WORK/p.exe" * --title 'Planting Test' --default-folder 'out') || { diag p; return; }
+    local W P
+    plant_start p1 p.exe || return
+    xdotool key Return   # Extract over the old files: the overwrite prompt
+    P=$(wl_wait_window '^Planting Test$' 30 "$W") && wl_wait_focus "$P" || { diag p1; return; }
+    xdotool key alt+a    # Yes To All
+    expect_exit_alone p1 0
+    check "p1: no planted DLL loaded" eq "$(cd "$WORK/p1" && ls ./*.loaded 2>/dev/null | wc -l)" 0
+    check "p1: extracted" eq "$(small_contents "$WORK/p1/out")" 'a.txt=new b.txt=new c.txt=new d.txt=new e.txt=new'
+
+    python3 - "$WORK/p.exe" "$WORK/p-unhardened.exe" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+for name in (b'SetDefaultDllDirectories\0', b'version.dll\0', b'cryptbase.dll\0', b'dwmapi.dll\0', b'uxtheme.dll\0'):
+    at = data.index(name)
+    data[at + len(name) - 2] = ord('_')   # a name nothing answers to: the call and the loads fail
+open(sys.argv[2], 'wb').write(data)
+PY
+    python3 "$ROOT/cmake/stamp_image.py" "$WORK/p-unhardened.exe"
+    # The planted file has none of the theme library's functions: the dialog is not used any further.
+    plant_start p2 p-unhardened.exe || return
+    check "p2: without the hardening the planted theme library is loaded" test -e "$WORK/p2/uxtheme.dll.loaded"
+    wl_kill_program
+}
+
 T0=$SECONDS
 for tool in "$ZOR" "$PACK_NAMES"; do
     [ -x "$tool" ] || { wl_log "FAIL no $tool (build the native preset first)"; exit 1; }
 done
-x86_64-w64-mingw32-gcc -Os -s -o "$WL_PROBE" "$HERE/probe.c" || { wl_log "FAIL cannot build the probe"; exit 1; }
+x86_64-w64-mingw32-gcc -Os -s -o "$WL_PROBE" "$HERE/probe.c" -lversion -lgdi32 ||
+    { wl_log "FAIL cannot build the probe"; exit 1; }
 wl_xvfb_start || exit 1
 wl_prefix_create "$PREFIX" || { wl_log "FAIL Wine cannot create its prefix"; exit 1; }
 wl_session_start || { wl_log "FAIL Wine session does not start"; exit 1; }
@@ -389,7 +619,8 @@ python3 "$HERE/make_tree.py" "$TREE"
 python3 "$HERE/make_tree.py" "$WORK/long" --long 24
 make_small "$SMALL" new
 for c in no_files main_dialog no_stub_header truncated modified \
-         tree overwrite_prompt overwrite_preset help_and_cancel damaged escaping_names; do
+         tree overwrite_prompt overwrite_preset help_and_cancel damaged escaping_names silent resources \
+         signed planted; do
     [ -z "${E2E_ONLY:-}" ] || [[ " $E2E_ONLY " == *" $c "* ]] || continue
     "case_$c"
 done

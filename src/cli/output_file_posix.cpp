@@ -84,14 +84,14 @@ bool AtomicOutputFile::Open(const std::string& path, std::string& error) {
   // Blocked while the file exists but the handler does not know it yet.
   sigset_t set = HandledSignals(), old;
   pthread_sigmask(SIG_BLOCK, &set, &old);
-  fd_ = mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd_ >= 0) {
+  file_ = mkostemp(buffer.data(), O_CLOEXEC);
+  if (static_cast<int>(file_) >= 0) {
     temporary_ = buffer;
     Arm(temporary_);
   }
   int saved = errno;
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  if (fd_ < 0) {
+  if (static_cast<int>(file_) < 0) {
     errno = saved;
     error = SystemError(("cannot create a file in " + (folder.empty() ? std::string(".") : folder)).c_str());
     return false;
@@ -101,7 +101,7 @@ bool AtomicOutputFile::Open(const std::string& path, std::string& error) {
 
 bool AtomicOutputFile::Write(const uint8_t* data, size_t size, std::string& error) {
   while (size > 0) {
-    ssize_t n = write(fd_, data, size);
+    ssize_t n = write(static_cast<int>(file_), data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       error = SystemError(("cannot write " + temporary_).c_str());
@@ -115,7 +115,7 @@ bool AtomicOutputFile::Write(const uint8_t* data, size_t size, std::string& erro
 
 bool AtomicOutputFile::WriteAt(uint64_t offset, const uint8_t* data, size_t size, std::string& error) {
   while (size > 0) {
-    ssize_t n = pwrite(fd_, data, size, static_cast<off_t>(offset));
+    ssize_t n = pwrite(static_cast<int>(file_), data, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       error = SystemError(("cannot write " + temporary_).c_str());
@@ -128,17 +128,26 @@ bool AtomicOutputFile::WriteAt(uint64_t offset, const uint8_t* data, size_t size
   return true;
 }
 
+int64_t AtomicOutputFile::ReadAt(uint64_t offset, uint8_t* data, size_t size, std::string& error) {
+  for (;;) {
+    ssize_t n = pread(static_cast<int>(file_), data, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = SystemError(("cannot read " + temporary_).c_str());
+    return n;
+  }
+}
+
 bool AtomicOutputFile::Commit(std::string& error) {
-  if (fchmod(fd_, NewFileMode()) != 0 || fsync(fd_) != 0) {
+  if (fchmod(static_cast<int>(file_), NewFileMode()) != 0 || fsync(static_cast<int>(file_)) != 0) {
     error = SystemError(("cannot write " + temporary_).c_str());
     return false;
   }
-  if (close(fd_) != 0) {
-    fd_ = -1;
+  if (close(static_cast<int>(file_)) != 0) {
+    file_ = -1;
     error = SystemError(("cannot write " + temporary_).c_str());
     return false;
   }
-  fd_ = -1;
+  file_ = -1;
   sigset_t set = HandledSignals(), old;
   pthread_sigmask(SIG_BLOCK, &set, &old);
   bool renamed = rename(temporary_.c_str(), path_.c_str()) == 0;
@@ -165,8 +174,8 @@ bool AtomicOutputFile::Commit(std::string& error) {
 }
 
 void AtomicOutputFile::Discard() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  if (static_cast<int>(file_) >= 0) close(static_cast<int>(file_));
+  file_ = -1;
   if (temporary_.empty()) return;
   sigset_t set = HandledSignals(), old;
   pthread_sigmask(SIG_BLOCK, &set, &old);

@@ -1,0 +1,162 @@
+// The packer's view of a Windows file system, through the wide calls: names keep every character.
+#include <algorithm>
+
+#include "cli/host_files.h"
+#include "cli/windows_text.h"
+
+namespace zor {
+
+namespace {
+
+constexpr int64_t kUnixEpochInFileTime = 116444736000000000LL;  // 1601 to 1970 in 100 ns steps
+
+int64_t Seconds(const FILETIME& t) {
+  const int64_t ticks = static_cast<int64_t>(static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime);
+  return (ticks - kUnixEpochInFileTime) / 10000000;
+}
+
+}  // namespace
+
+bool HostInspect(const std::string& path, HostFacts& facts, std::string& reason) {
+  facts = HostFacts{};
+  const std::wstring wide = Wide(path);
+  // Opening follows symbolic links and junctions; folders need the backup flag to be opened at all.
+  HANDLE h = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+      reason = "a symbolic link to something that does not exist";
+    } else {
+      reason = ErrorText(error);
+    }
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  const DWORD type = GetFileType(h);
+  const DWORD error = GetLastError();
+  CloseHandle(h);
+  if (!ok) {
+    reason = ErrorText(error);
+    return false;
+  }
+  const bool folder = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+  facts.kind = folder ? HostKind::kFolder : type == FILE_TYPE_DISK ? HostKind::kFile : HostKind::kOther;
+  facts.size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  facts.device = info.dwVolumeSerialNumber;
+  facts.inode = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  facts.written = Seconds(info.ftLastWriteTime);
+  facts.created = Seconds(info.ftCreationTime);
+  facts.readOnly = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+  return true;
+}
+
+bool HostListFolder(const std::string& path, std::vector<std::string>& names, std::string& reason) {
+  names.clear();
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileExW(Wide(HostJoin(path, "*")).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                              nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) {
+    reason = ErrorText(GetLastError());
+    return false;
+  }
+  do {
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+      names.push_back(Utf8(found.cFileName));
+  } while (FindNextFileW(h, &found));
+  const DWORD error = GetLastError();
+  FindClose(h);
+  if (error != ERROR_NO_MORE_FILES) {
+    reason = ErrorText(error);
+    return false;
+  }
+  return true;
+}
+
+bool HostCanRead(const std::string& path, std::string& reason) {
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    reason = ErrorText(GetLastError());
+    return false;
+  }
+  CloseHandle(h);
+  return true;
+}
+
+bool HostReadFile(const std::string& path, uint64_t limit, std::vector<uint8_t>& data, std::string& reason) {
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    reason = ErrorText(GetLastError());
+    return false;
+  }
+  data.resize(limit);
+  size_t done = 0;
+  bool ok = true;
+  while (done < data.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+    DWORD n = 0;
+    if (!ReadFile(h, data.data() + done, chunk, &n, nullptr)) {
+      ok = false;
+      reason = ErrorText(GetLastError());
+      break;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  CloseHandle(h);
+  data.resize(done);
+  return ok;
+}
+
+std::string HostFolderName(const std::string& path) {
+  wchar_t full[4096];
+  const DWORD n = GetFullPathNameW(Wide(path).c_str(), 4096, full, nullptr);
+  if (n == 0 || n >= 4096) return "";
+  std::string resolved = Utf8(full);
+  while (!resolved.empty() && HostIsSeparator(resolved.back())) resolved.pop_back();
+  size_t name = resolved.size();
+  while (name > 0 && !HostIsSeparator(resolved[name - 1])) --name;
+  std::string last = resolved.substr(name);
+  return last.size() == 2 && last[1] == ':' ? "" : last;  // a drive's root has no name
+}
+
+std::string HostJoin(const std::string& folder, const std::string& child) {
+  if (!folder.empty() && HostIsSeparator(folder.back())) return folder + child;
+  return folder + "\\" + child;
+}
+
+bool HostIsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// As Windows' own conversion gives it: the offset from UTC in force now, the one the extractor's
+// LocalFileTimeToFileTime uses too, so that a file's time comes back as it was.
+bool HostLocalTime(int64_t seconds, std::tm& local) {
+  const int64_t ticks = seconds * 10000000 + kUnixEpochInFileTime;
+  if (ticks < 0) return false;
+  FILETIME utc = {static_cast<DWORD>(ticks), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
+  FILETIME there;
+  SYSTEMTIME t;
+  if (!FileTimeToLocalFileTime(&utc, &there) || !FileTimeToSystemTime(&there, &t)) return false;
+  local = std::tm{};
+  local.tm_year = t.wYear - 1900;
+  local.tm_mon = t.wMonth - 1;
+  local.tm_mday = t.wDay;
+  local.tm_hour = t.wHour;
+  local.tm_min = t.wMinute;
+  local.tm_sec = t.wSecond;
+  return true;
+}
+
+std::string HostFoldCase(std::string_view utf8) {
+  std::u16string text;
+  if (!Utf8ToUtf16(utf8, text) || text.empty()) return std::string(utf8);
+  std::wstring wide(text.begin(), text.end());
+  CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+}
+
+}  // namespace zor
