@@ -27,7 +27,7 @@ uint32_t ReadAt(FileLayer& files, uint32_t offset, uint8_t* bytes, uint32_t coun
 
 }  // namespace
 
-ArchiveFile::ArchiveFile(FrontEnd& frontEnd) : x_(std::make_unique<Extraction>()) {
+ArchiveFile::ArchiveFile(FrontEnd& frontEnd, CodePage* names) : x_(std::make_unique<Extraction>()), names_(names) {
   InitExtraction(*x_, &frontEnd);
 }
 
@@ -76,7 +76,7 @@ ErrorCode ArchiveFile::Open(const char* path) {
 }
 
 int ArchiveFile::ReportOpenFailure(ErrorCode code, const char* path) {
-  if (code != kErrorWrongFile) return ReportFailure(*x_, code, path);
+  if (code != kErrorWrongFile) return ReportFailure(*x_, code, path, names_);
   std::fprintf(stderr, "zor: %s: %s\n", Printable(path).c_str(), wrongFile_.c_str());
   return kExitDataError;
 }

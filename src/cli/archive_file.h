@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "archive/locate.h"
+#include "cli/code_page.h"
 #include "extract/extraction.h"
 
 namespace zor {
@@ -19,7 +20,8 @@ inline constexpr ErrorCode kErrorWrongFile = -1000;
 
 class ArchiveFile {
  public:
-  explicit ArchiveFile(FrontEnd& frontEnd);
+  // `names`: the code page in which failures name the file (null: the bytes as they are).
+  explicit ArchiveFile(FrontEnd& frontEnd, CodePage* names = nullptr);
   ~ArchiveFile();
   ArchiveFile(const ArchiveFile&) = delete;
   ArchiveFile& operator=(const ArchiveFile&) = delete;
@@ -42,6 +44,7 @@ class ArchiveFile {
   ImageCheck image_{};
   StubHeaderInfo stub_{};
   uint32_t fileLength_ = 0;
+  CodePage* names_;
   std::string wrongFile_;  // why the file is no archive (kErrorWrongFile)
 };
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "encoder/utf8.h"
+
 namespace zor {
 namespace {
 
@@ -53,6 +55,17 @@ std::string CodePage::ToUtf8(std::string_view text) {
   size_t written = 0;
   if (!ToUtf8(text.data(), text.size(), out.data(), out.size(), &written)) return std::string();
   return std::string(out.data(), written);
+}
+
+std::string CodePage::FromUtf8Shown(std::string_view text) {
+  std::string out, one;
+  for (size_t at = 0; at < text.size();) {
+    const size_t start = at;
+    char32_t c;
+    const bool ok = NextUtf8(text, at, c);
+    out += ok && FromUtf8(text.substr(start, at - start), one) ? one : std::string("?");
+  }
+  return out;
 }
 
 std::string CodePage::ToNativePath(std::string_view text) {

@@ -43,6 +43,9 @@ class CodePage {
   // UTF-8 to the code page, exactly: false when text is not UTF-8 or holds a character the code page
   // cannot write.
   bool FromUtf8(std::string_view text, std::string& out);
+  // The same for a text that is only shown: a character the code page cannot write, or a byte that is not
+  // UTF-8, becomes '?'.
+  std::string FromUtf8Shown(std::string_view text);
 
   // The file layer's NativeNameConverter; context is a CodePage.
   static bool ConvertPath(void* context, const char* path, char* out, uint32_t size);

@@ -90,7 +90,7 @@ int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, Termina
   std::string target;
   if (!options.testOnly && !PrepareOutputFolder(options.outputFolder, codePage, target)) return kExitUsage;
 
-  ArchiveFile archive(frontEnd);
+  ArchiveFile archive(frontEnd, &codePage);
   Extraction& x = archive.x();
   if (ErrorCode r = archive.Open(options.path); r < 0) return archive.ReportOpenFailure(r, options.path);
   EntrySelection selection(options.patterns, options.excludes);
@@ -127,7 +127,7 @@ int RunExtract(const ExtractCommandOptions& options, CodePage& codePage, Termina
   const ErrorCode result = ExtractAll(x, nullptr);
   ReleaseInterrupt();
   // A failure nobody has reported yet (the directory reader's, or the archive too short).
-  if (result < 0) ReportFailure(x, result, options.path);
+  if (result < 0) ReportFailure(x, result, options.path, &codePage);
 
   const bool cancelled = x.cancelRequested.load();
   if (choice.complete && !cancelled) {

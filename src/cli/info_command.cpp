@@ -132,8 +132,8 @@ void PrintArchiveHeader(std::FILE* out, const Extraction& x) {
 
 }  // namespace
 
-int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd) {
-  ArchiveFile archive(frontEnd);
+int RunInfo(const char* path, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd) {
+  ArchiveFile archive(frontEnd, &codePage);
   // Failures name the file as it was given, not only its last component.
   if (ErrorCode r = archive.Open(path); r < 0) return archive.ReportOpenFailure(r, path);
   Extraction& x = archive.x();

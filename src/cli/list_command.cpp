@@ -119,7 +119,7 @@ std::string FormatDosTime(uint16_t date, uint16_t time, char separator) {
 }
 
 int RunList(const ListOptions& options, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd) {
-  ArchiveFile archive(frontEnd);
+  ArchiveFile archive(frontEnd, &codePage);
   Extraction& x = archive.x();
   if (ErrorCode r = archive.Open(options.path); r < 0) return archive.ReportOpenFailure(r, options.path);
 
@@ -162,7 +162,7 @@ int RunList(const ListOptions& options, CodePage& codePage, std::FILE* out, Fron
                  bytes == 1 ? "byte" : "bytes");
   }
   std::fflush(out);
-  if (walk != 0) return ReportFailure(x, walk, options.path);
+  if (walk != 0) return ReportFailure(x, walk, options.path, &codePage);
   return ReportUnmatched(selection, stderr) > 0 ? kExitDataError : kExitOk;
 }
 

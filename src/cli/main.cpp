@@ -94,7 +94,7 @@ int Run(int argc, char** argv) {
 
   zor::TerminalFrontEnd frontEnd(stdin, stderr, zor::CanAskQuestions());
   frontEnd.SetCodePage(&codePage);
-  if (*info) return zor::RunInfo(file.c_str(), stdout, frontEnd);
+  if (*info) return zor::RunInfo(file.c_str(), codePage, stdout, frontEnd);
   if (*list) return zor::RunList({file.c_str(), json, patterns, excludes}, codePage, stdout, frontEnd);
   if (*test || *extract) {
     const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace
