@@ -58,6 +58,8 @@ run --tree out-кириллица extract-output-1251 extract names.zor -o out-�
 mkdir escape
 run --tree escape extract-escaping extract escaping.zor -o escape/out
 check extract-escaping test ! -e /rooted.txt -a ! -e rooted.txt -a ! -e up.txt -a ! -e evil.txt
+# Names of Windows devices: refused as damaged data, the run goes on.
+run --tree out-devices extract-devices extract devices.zor -o out-devices
 
 # ---- zor extract over existing files ----
 existing() {   # a folder holding an older readme.txt and guide.txt
