@@ -3,12 +3,13 @@
 
 #include <cstdio>
 
+#include "cli/code_page.h"
 #include "extract/front_end.h"
 
 namespace zor {
 
-// Prints the image's extent and integrity stamp, the stub header and the archive header of `path` to out;
-// failures go to frontEnd as the self-extractor's messages. Returns an exit code.
-int RunInfo(const char* path, std::FILE* out, FrontEnd& frontEnd);
+// Prints the image's extent and integrity stamp, the stub header (its texts in codePage) and the archive
+// header of `path` to out; failures go to frontEnd as the self-extractor's messages. Returns an exit code.
+int RunInfo(const char* path, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd);
 
 }  // namespace zor

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
 
   CLI::App* info = app.add_subcommand("info", "Show where the archive lies in FILE and what its headers say");
   info->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  info->add_option("--codepage", codePageText, "code page of the stub header's title and folder (default 1252)");
 
   CLI::App* list = app.add_subcommand("list", "List the files and folders of the archive in FILE");
   list->add_option("FILE", file, "a self-extractor or a bare archive")->required();
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
 
   zor::TerminalFrontEnd frontEnd(stdin, stderr, zor::CanAskQuestions());
   frontEnd.SetCodePage(&codePage);
-  if (*info) return zor::RunInfo(file.c_str(), stdout, frontEnd);
+  if (*info) return zor::RunInfo(file.c_str(), codePage, stdout, frontEnd);
   if (*list) return zor::RunList({file.c_str(), json}, codePage, stdout, frontEnd);
   if (*test || *extract) {
     const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace
