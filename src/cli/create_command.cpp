@@ -71,11 +71,8 @@ class CreateIo final : public encoder::PackIo {
 
   bool ReadFile(size_t index, std::vector<uint8_t>& data, std::string& error) override {
     const InputEntry& e = tree_.files[index];
-    int fd = open(e.source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      error = "\"" + e.source + "\": " + std::strerror(errno);
-      return false;
-    }
+    int fd = OpenWalkedFile(e, error);
+    if (fd < 0) return false;
     struct stat st;
     bool ok = fstat(fd, &st) == 0;
     // Read one byte beyond the expected size to notice a file that grew.

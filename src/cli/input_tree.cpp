@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <cwctype>
+#include <map>
 #include <unordered_map>
 
 #include "encoder/packer.h"
@@ -189,6 +190,7 @@ class Walker {
   std::vector<std::string>& errors_;
   std::vector<std::string>& warnings_;
   std::vector<Ancestor> ancestors_;
+  std::map<std::pair<dev_t, ino_t>, std::string> visited_;  // every folder walked so far, by device and inode
   CaseFolder folder_;
   struct Seen {
     std::string source, storedUtf8;
@@ -240,6 +242,10 @@ InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf
   e.storedPath = stored;
   e.folder = folder;
   e.size = folder ? 0 : facts.size;
+  e.device = facts.device;
+  e.inode = facts.inode;
+  struct stat st;
+  e.link = lstat(source.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   // Folders get no read-only bit: they are created before their files, and an extractor that applies
   // the bit to a folder could then not write into it.
   e.attributes = folder ? kFolderAttribute : kArchiveAttribute;
@@ -287,9 +293,11 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
   }
   if (S_ISREG(facts.mode)) {
     if (!CheckPath(source, storedUtf8, stored)) return;
-    int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    InputEntry e = Entry(source, storedUtf8, stored, facts, false);
+    std::string error;
+    int fd = OpenWalkedFile(e, error);
     if (fd < 0) {
-      errors_.push_back(Quote(source) + ": " + std::strerror(errno));
+      errors_.push_back(error);
       return;
     }
     close(fd);
@@ -300,7 +308,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
                         " bytes: the self-extractor must stay below 2 GiB)");
       return;
     }
-    tree_.files.push_back(Entry(source, storedUtf8, stored, facts, false));
+    tree_.files.push_back(std::move(e));
     tree_.totalBytes += facts.size;
     return;
   }
@@ -320,6 +328,13 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     }
   }
   if (!CheckPath(source, storedUtf8, stored)) return;
+  // Links may lead to one folder many times over (each level of a tree of links doubling the count):
+  // it is packed where the walk first meets it.
+  auto [first, added] = visited_.emplace(std::make_pair(facts.device, facts.inode), source);
+  if (!added) {
+    warnings_.push_back("skipping " + Quote(source) + ": it is " + Quote(first->second) + ", packed already");
+    return;
+  }
   DIR* dir = opendir(source.c_str());
   if (!dir) {
     errors_.push_back(Quote(source) + ": " + std::strerror(errno));
@@ -354,6 +369,24 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
 }
 
 }  // namespace
+
+int OpenWalkedFile(const InputEntry& entry, std::string& error) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer, for ever.
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (entry.link ? 0 : O_NOFOLLOW);
+  int fd = open(entry.source.c_str(), flags);
+  if (fd < 0) {
+    error = Quote(entry.source) + ": " + std::strerror(errno);
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != entry.device || st.st_ino != entry.inode) {
+    close(fd);
+    error = Quote(entry.source) + " changed while it was being packed: it is no longer the file that was found";
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
 
 std::string Unconvertible(CodePage& codePage, std::string_view utf8) {
   std::string out;

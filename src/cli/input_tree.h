@@ -38,7 +38,16 @@ struct InputEntry {
   uint64_t size = 0;
   uint8_t attributes = 0;  // 0x01 read-only, 0x10 folder, 0x20 archive
   DosTime created{}, written{};
+  dev_t device = 0;        // what the walk found at source (behind a symbolic link, if it is one)
+  ino_t inode = 0;
+  bool link = false;       // source itself is a symbolic link, which the walk followed
 };
+
+// Opens a walked file for reading: never a FIFO or device swapped in since the walk (opened without
+// waiting for a writer, and refused unless it is the regular file of the walked device and inode), and
+// never through a symbolic link where the walk found none. The descriptor, or -1 with a message in
+// `error`.
+int OpenWalkedFile(const InputEntry& entry, std::string& error);
 
 struct InputTree {
   std::vector<InputEntry> folders;  // parents before their children
@@ -61,7 +70,8 @@ struct InputRules {
 
 // Walks the inputs: each is stored under its own name, folders with everything below them (names sorted
 // bytewise). Symbolic links are followed; a link back to a folder it lies in is skipped with a warning,
-// as are sockets, pipes and devices found inside folders. Refusals go to `errors`, one message each, and
+// and so is a folder reached a second time (by device and inode: packed once, however many links lead
+// to it), and sockets, pipes and devices found inside folders. Refusals go to `errors`, one message each, and
 // make the result false.
 bool CollectInputs(const std::vector<std::string>& inputs, const InputRules& rules, InputTree& tree,
                    std::vector<std::string>& errors, std::vector<std::string>& warnings);
