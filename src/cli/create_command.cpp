@@ -98,6 +98,26 @@ class CreateIo final : public encoder::PackIo {
     data.resize(done);
     return true;
   }
+  bool ReadFileAt(size_t index, uint64_t offset, uint8_t* data, size_t size, size_t& got,
+                  std::string& error) override {
+    const InputEntry& e = tree_.files[index];
+    int fd = OpenWalkedFile(e, error);
+    if (fd < 0) return false;
+    got = 0;
+    while (got < size) {
+      ssize_t n = pread(fd, data + got, size - got, static_cast<off_t>(offset + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        error = "\"" + e.source + "\": " + std::strerror(errno);
+        close(fd);
+        return false;
+      }
+      if (n == 0) break;
+      got += static_cast<size_t>(n);
+    }
+    close(fd);
+    return true;
+  }
   bool Write(const uint8_t* data, size_t size, std::string& error) override {
     return file_.Write(data, size, error);
   }

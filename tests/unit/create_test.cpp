@@ -266,9 +266,12 @@ TEST(Create, ExtractingRebuildsTheTree) {
   EXPECT_EQ(st.st_mode & 0222, 0u);
 }
 
-TEST(Create, AFileLargerThanASegmentAndTheFilesAroundIt) {
+// 9 MB: a segment of its own; 17 MB: coded while it is read.
+TEST(Create, LargeFilesAndTheFilesAroundThem) {
   TempTree t;
   Bytes big = Sample(SampleKind::kRepeats, 9u << 20, 5);
+  Bytes huge = Sample(SampleKind::kRepeats, 17u << 20, 8);
+  t.File("in/huge.bin", huge);
   Bytes before = Sample(SampleKind::kText, 5000, 6), after = Sample(SampleKind::kText, 7000, 7);
   t.File("in/a.txt", before);
   t.File("in/big.bin", big);
@@ -279,6 +282,7 @@ TEST(Create, AFileLargerThanASegmentAndTheFilesAroundIt) {
   ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
   ExpectArchiveOrder(u);
   EXPECT_TRUE(u.byPath["in\\big.bin"]->data == big);
+  EXPECT_TRUE(u.byPath["in\\huge.bin"]->data == huge);
   EXPECT_TRUE(u.byPath["in\\a.txt"]->data == before);
   EXPECT_TRUE(u.byPath["in\\c.txt"]->data == after);
 }
