@@ -80,30 +80,30 @@ run extract-missing extract missing.zor
 # ---- cut archives ----
 # Every valid archive cut by 1 to 16 bytes and at every segment and block boundary: list, test and
 # extract all fail with exit code 2. One case per archive.
-cut_points() {   # ARCHIVE: the lengths to cut it to, one a line
-    python3 - "$1" <<'PY'
+cut_points() {   # ARCHIVE...: for each, its name and the lengths to cut it to
+    python3 - "$@" <<'PY'
 import struct, sys
-b = open(sys.argv[1], 'rb').read()
-start = 8 + sum(struct.unpack_from('<HH', b, 4)) if b[:2] == b'SX' else 0
-directory = start + struct.unpack_from('<I', b, start + 4)[0]
-points = {start + 42, directory} | {len(b) - k for k in range(1, 17)}
-p = start + 42
-while p < len(b):                       # data segments, then directory segments: 6 bytes, then blocks
-    points |= {p, p + 6}
-    p += 6
-    while p + 6 <= len(b):
-        header = int.from_bytes(b[p:p + 6], 'little')
-        p += (header >> 25) & 0xFFFFF
-        points.add(p)
-        if header & 0x10 or (header >> 25) & 0xFFFFF < 6:
-            break
-print('\n'.join(str(n) for n in sorted(points) if 0 < n < len(b)))
+for name in sys.argv[1:]:
+    b = open(name, 'rb').read()
+    start = 8 + sum(struct.unpack_from('<HH', b, 4)) if b[:2] == b'SX' else 0
+    directory = start + struct.unpack_from('<I', b, start + 4)[0]
+    points = {start + 42, directory} | {len(b) - k for k in range(1, 17)}
+    p = start + 42
+    while p < len(b):                   # data segments, then directory segments: 6 bytes, then blocks
+        points |= {p, p + 6}
+        p += 6
+        while p + 6 <= len(b):
+            header = int.from_bytes(b[p:p + 6], 'little')
+            p += (header >> 25) & 0xFFFFF
+            points.add(p)
+            if header & 0x10 or (header >> 25) & 0xFFFFF < 6:
+                break
+    print(name, *sorted(n for n in points if 0 < n < len(b)))
 PY
 }
-cut_case() {   # ARCHIVE
-    local archive=$1 name bad= n rc command
-    name=cut-$(basename "$archive" .zor)
-    for n in $(cut_points "$archive"); do
+while read -r archive lengths; do
+    bad=
+    for n in $lengths; do
         head -c "$n" "$archive" >cut.zor
         for command in list test extract; do
             rm -rf cut-out
@@ -112,10 +112,10 @@ cut_case() {   # ARCHIVE
             [ "$rc" = 2 ] || bad="$bad $command@$n:$rc"
         done
     done
+    name=cut-$(basename "$archive" .zor)
     [ -z "$bad" ] || echo "$name: command@length:exit$bad"
     check "$name" test -z "$bad"
-}
-for archive in "$ROOT"/tests/data/valid/*.zor tree.zor names.zor; do cut_case "$archive"; done
+done < <(cut_points "$ROOT"/tests/data/valid/*.zor tree.zor names.zor)
 
 # ---- on a terminal ----
 # on_terminal CASE INPUT ARGS...: zor ARGS on a pseudo-terminal fed INPUT, with the environment set by
