@@ -199,8 +199,8 @@ PackResult Pack::Run() {
       segment.stored.resize(1);
       segment.flags.resize(1);
       uint64_t written = 0;
-      segment.status = StreamFileSegment(job_, groups_[k][0], io_, archiveLength, segment.stored[0],
-                                         segment.flags[0], written, segment.error);
+      segment.status = StreamFileSegment(job_, groups_[k][0], io_, archiveLength, result.inputBytes,
+                                         segment.stored[0], segment.flags[0], written, segment.error);
       segment.inputBytes = job_.files[groups_[k][0]].size;
       archiveLength += written;
     }

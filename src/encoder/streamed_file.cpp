@@ -115,7 +115,8 @@ EncodeStatus SegmentStreamer::AddBlock(const uint8_t* bytes, uint32_t size, bool
 }
 
 PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint64_t archiveLength,
-                             StoredFile& stored, uint8_t& flags, uint64_t& segmentBytes, std::string& error) {
+                             uint64_t inputBefore, StoredFile& stored, uint8_t& flags, uint64_t& segmentBytes,
+                             std::string& error) {
   const PackEntry& file = job.files[index];
   const uint32_t length = static_cast<uint32_t>(file.size);
   if (file.size > job.outputLimit) {
@@ -182,6 +183,7 @@ PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint6
     filter.Feed(piece.data(), got, stream);
     offset += got;
     if (PackStatus s = flush(false); s != PackStatus::kOk) return s;
+    io.Progress(inputBefore + offset, archiveLength + segmentBytes);
     if (offset == file.size && got < want) break;  // the byte beyond the end was asked for, and not there
     if (job.cancel && job.cancel->load()) {
       error = "cancelled";

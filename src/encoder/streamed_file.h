@@ -47,10 +47,12 @@ class SegmentStreamer {
 };
 
 // Packs file `index` of the job into a segment of its own, read in pieces through io.ReadFileAt and
-// written through io.Write as its blocks are coded, behind `archiveLength` bytes of archive. Fills
-// `stored`, `flags` and `segmentBytes`. What it holds is bounded: a sample of the file's start for the
+// written through io.Write as its blocks are coded, behind `archiveLength` bytes of archive, with
+// io.Progress after each piece (`inputBefore`: the files' bytes packed before it). Fills `stored`,
+// `flags` and `segmentBytes`. What it holds is bounded: a sample of the file's start for the
 // call-filter choice, one read piece, one block and the parser's window.
 PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint64_t archiveLength,
-                             StoredFile& stored, uint8_t& flags, uint64_t& segmentBytes, std::string& error);
+                             uint64_t inputBefore, StoredFile& stored, uint8_t& flags, uint64_t& segmentBytes,
+                             std::string& error);
 
 }  // namespace zor::encoder
