@@ -101,6 +101,18 @@ EncodeStatus SegmentStreamer::AddBlock(const uint8_t* bytes, uint32_t size, bool
       }
     }
   }
+  const bool trySorting = sorting_ == 2 || (sorting_ == 1 && (sortingCloseCall_ || blocksSinceSorting_ >= 4));
+  if (trySorting && !storeOnly_ && size > 0) {
+    std::vector<uint8_t> sorted = WriteSortedBlock(PlanSortedBlock(bytes, size, SortedBlockOptions()), last, size);
+    sortingCloseCall_ = block.empty() || sorted.size() < block.size() + block.size() / 16;
+    blocksSinceSorting_ = 0;
+    if (block.empty() || sorted.size() < block.size()) {
+      block = std::move(sorted);
+      PlaceBlock(model_, 2, size, last, 0, history, capacity);
+    }
+  } else {
+    ++blocksSinceSorting_;
+  }
   if (block.empty() || block.size() > size + 6) {
     block = WriteStoredBlock(bytes, size, last);
     PlaceBlock(model_, 0, size, last, 0, history, capacity);
@@ -144,7 +156,8 @@ PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint6
   stream.insert(stream.end(), file.storedPath.begin(), file.storedPath.end());
   stored = {0, length, 0};
 
-  SegmentStreamer streamer(StreamParseOptions(job.settings.level), job.settings.level <= 0);
+  const int level = job.settings.level;
+  SegmentStreamer streamer(StreamParseOptions(level), level <= 0, level >= 7 ? 2 : level >= 3 ? 1 : 0);
   StreamingCallEncoder filter(flags, length);
   std::vector<uint8_t> out(kDataSignature, kDataSignature + kSegmentSignatureSize);
   segmentBytes = 0;

@@ -29,17 +29,24 @@ class StreamingCallEncoder {
 };
 
 // A segment coded block by block as its stream arrives, the decoder's window modelled as EncodeSegment
-// does: LZ blocks from the hash-chain parser with the largest history (stored where that is smaller), or
-// stored blocks only. Holds the last 512 KB of the stream and one block.
+// does: LZ blocks from the hash-chain parser with the largest history, or block-sorting blocks, whichever
+// is smaller (stored where that is smaller still), or stored blocks only. Holds the last 512 KB of the
+// stream and one block.
 class SegmentStreamer {
  public:
-  SegmentStreamer(const ParseOptions& options, bool storeOnly) : parser_(options), storeOnly_(storeOnly) {}
+  // storeOnly: stored blocks only. sorting 0: no block-sorting blocks; 1: tried where the last trial came
+  // close and on every fourth block (as the middle levels do); 2: tried on every block.
+  SegmentStreamer(const ParseOptions& options, bool storeOnly, int sorting)
+      : parser_(options), storeOnly_(storeOnly), sorting_(sorting) {}
   // Codes the next block (at most kFirstBlockSize bytes) and appends it to out.
   EncodeStatus AddBlock(const uint8_t* bytes, uint32_t size, bool last, std::vector<uint8_t>& out);
 
  private:
   HashChainParser parser_;
   bool storeOnly_;
+  int sorting_;
+  bool sortingCloseCall_ = true;
+  uint32_t blocksSinceSorting_ = 0;
   WindowModel model_;
   std::vector<uint8_t> tail_;    // the stream's last bytes, up to the largest history
   std::vector<uint8_t> window_;  // history and block, for the parser
