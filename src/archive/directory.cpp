@@ -32,6 +32,11 @@ ErrorCode ReadDirectoryChunk(DirectoryReader& d, Decoder& decoder) {
   r.remaining = 0;
   ClearBitReaderSlack(r, static_cast<uint32_t>(n));
 
+  // A read shorter than the window means the file ends within it, and the block must lie whole before
+  // that end: a decoding that runs out of the bytes read, or on past them into the zeroed slack, means
+  // the archive was cut (decoded on, the missing tail would read as zeros and make up entries). The
+  // directory block's packedSize is not relied on.
+  const bool fileEnds = static_cast<uint32_t>(n) < kDirectoryBlockBytesMax;
   BlockHeader h = ReadBlockHeader(r.buffer);
   if (h.type > 1 || h.size > kDirectoryChunkMax) return kErrorDamaged;
   // Both types skip the history-size code; a stored block's payload then begins at the next byte
@@ -41,6 +46,8 @@ ErrorCode ReadDirectoryChunk(DirectoryReader& d, Decoder& decoder) {
   int32_t produced = h.type == 1 ? DecodeLzBlock(decoder, d.directoryBuffer, 0, h.size, false)
                                  : CopyStored(decoder, d.directoryBuffer, h.size);
   if (produced < 0) return produced;
+  if (fileEnds && (r.cursor > r.limit || (static_cast<uint32_t>(produced) < h.size && r.cursor >= r.limit)))
+    return kErrorDamaged;
   d.directoryEnd = static_cast<uint32_t>(produced);
   d.directoryPos += kSegmentSignatureSize + static_cast<uint32_t>(r.cursor - r.buffer);
   return 0;

@@ -74,17 +74,20 @@ class CreateIo final : public encoder::PackIo {
 
   bool ReadFile(size_t index, std::vector<uint8_t>& data, std::string& error) override {
     const InputEntry& e = tree_.files[index];
-    std::string reason;
     // One byte beyond the expected size notices a file that grew.
-    if (!HostReadFile(e.source, e.size + 1, data, reason)) {
-      error = "\"" + e.source + "\": " + reason;
-      return false;
-    }
-    if (data.size() != e.size) {
+    data.resize(e.size + 1);
+    size_t got = 0;
+    if (!ReadWalkedFile(e, 0, data.data(), data.size(), got, error)) return false;
+    data.resize(got);
+    if (got != e.size) {
       error = "\"" + e.source + "\" changed while it was being packed";
       return false;
     }
     return true;
+  }
+  bool ReadFileAt(size_t index, uint64_t offset, uint8_t* data, size_t size, size_t& got,
+                  std::string& error) override {
+    return ReadWalkedFile(tree_.files[index], offset, data, size, got, error);
   }
   bool Write(const uint8_t* data, size_t size, std::string& error) override {
     return file_.Write(data, size, error);

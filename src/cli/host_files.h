@@ -21,6 +21,7 @@ struct HostFacts {
   int64_t written = 0;             // seconds since 1970, UTC
   int64_t created = 0;             // the birth time where the file system keeps one, else the write time
   bool readOnly = false;           // no one may write it (POSIX: the owner's write bit is clear)
+  bool link = false;               // the path itself is a symbolic link (or reparse point), followed here
 };
 
 // Facts about `path`, following symbolic links. False with `reason` (for a person, after the path) when they
@@ -28,8 +29,11 @@ struct HostFacts {
 bool HostInspect(const std::string& path, HostFacts& facts, std::string& reason);
 // The names in a folder, "." and ".." left out, in the order the system gives them.
 bool HostListFolder(const std::string& path, std::vector<std::string>& names, std::string& reason);
-// Whether `path` opens for reading.
-bool HostCanRead(const std::string& path, std::string& reason);
+// Reads up to `size` bytes of `path` from `offset` (`got`: how many; a size of 0 reads nothing), provided it
+// still is the regular file `walked` describes: opened without waiting (a FIFO swapped in never blocks), not
+// through a link unless walked.link, and refused unless device and inode match. False with `reason`.
+bool HostReadWalked(const std::string& path, const HostFacts& walked, uint64_t offset, uint8_t* data, size_t size,
+                    size_t& got, std::string& reason);
 // Reads at most `limit` bytes of `path` from its start into `data` (fewer at its end).
 bool HostReadFile(const std::string& path, uint64_t limit, std::vector<uint8_t>& data, std::string& reason);
 // The name of the folder that `path` leads to ("." or "dir/.."), or empty for the root of a file system.

@@ -48,6 +48,8 @@ bool HostInspect(const std::string& path, HostFacts& facts, std::string& reason)
   }
   facts.kind = S_ISREG(mode) ? HostKind::kFile : S_ISDIR(mode) ? HostKind::kFolder : HostKind::kOther;
   facts.readOnly = !(mode & S_IWUSR);
+  struct stat own;
+  facts.link = lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
   return true;
 }
 
@@ -68,14 +70,34 @@ bool HostListFolder(const std::string& path, std::vector<std::string>& names, st
   return error == 0;
 }
 
-bool HostCanRead(const std::string& path, std::string& reason) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool HostReadWalked(const std::string& path, const HostFacts& walked, uint64_t offset, uint8_t* data, size_t size,
+                    size_t& got, std::string& reason) {
+  got = 0;
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer, for ever.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (walked.link ? 0 : O_NOFOLLOW));
   if (fd < 0) {
-    reason = std::strerror(errno);
+    reason = errno == ELOOP ? "changed while it was being packed: it is a symbolic link now" : std::strerror(errno);
     return false;
   }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_dev) != walked.device ||
+      static_cast<uint64_t>(st.st_ino) != walked.inode) {
+    close(fd);
+    reason = "changed while it was being packed: it is no longer the file that was found";
+    return false;
+  }
+  bool ok = true;
+  while (got < size) {
+    const ssize_t n = pread(fd, data + got, size - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  const int error = errno;
   close(fd);
-  return true;
+  if (!ok) reason = std::strerror(error);
+  return ok;
 }
 
 bool HostReadFile(const std::string& path, uint64_t limit, std::vector<uint8_t>& data, std::string& reason) {

@@ -51,6 +51,8 @@ bool HostInspect(const std::string& path, HostFacts& facts, std::string& reason)
   facts.written = Seconds(info.ftLastWriteTime);
   facts.created = Seconds(info.ftCreationTime);
   facts.readOnly = info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+  const DWORD own = GetFileAttributesW(wide.c_str());
+  facts.link = own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT);
   return true;
 }
 
@@ -76,15 +78,44 @@ bool HostListFolder(const std::string& path, std::vector<std::string>& names, st
   return true;
 }
 
-bool HostCanRead(const std::string& path, std::string& reason) {
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
+bool HostReadWalked(const std::string& path, const HostFacts& walked, uint64_t offset, uint8_t* data, size_t size,
+                    size_t& got, std::string& reason) {
+  got = 0;
+  // Not through a reparse point the walk did not follow; then the same file, by volume and file index.
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         walked.link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     reason = ErrorText(GetLastError());
     return false;
   }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) || GetFileType(h) != FILE_TYPE_DISK ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+      info.dwVolumeSerialNumber != walked.device ||
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) != walked.inode) {
+    CloseHandle(h);
+    reason = "changed while it was being packed: it is no longer the file that was found";
+    return false;
+  }
+  bool ok = true;
+  while (got < size) {
+    OVERLAPPED at = {};
+    const uint64_t position = offset + got;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - got, 1u << 30));
+    DWORD n = 0;
+    if (!ReadFile(h, data + got, chunk, &n, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      ok = false;
+      reason = ErrorText(GetLastError());
+      break;
+    }
+    if (n == 0) break;
+    got += n;
+  }
   CloseHandle(h);
-  return true;
+  return ok;
 }
 
 bool HostReadFile(const std::string& path, uint64_t limit, std::vector<uint8_t>& data, std::string& reason) {

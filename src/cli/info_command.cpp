@@ -6,6 +6,7 @@
 
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
+#include "cli/progress.h"
 #include "cli/version.h"
 #include "encoder/stub_resources.h"
 
@@ -13,7 +14,7 @@ namespace zor {
 
 namespace {
 
-// Prints text between quotes, with control characters, quotes and backslashes escaped.
+// Prints the magic between quotes, with control characters, quotes and backslashes escaped.
 void PrintQuoted(std::FILE* out, const char* text) {
   std::fputc('"', out);
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
@@ -100,17 +101,20 @@ void PrintResources(std::FILE* out, const std::vector<uint8_t>& bytes) {
   }
 }
 
-void PrintStubHeader(std::FILE* out, const Extraction& x, const StubHeaderInfo& stub) {
+// The stub header's texts as the self-extractor shows them: through the code page, between quotes, and
+// as a person would type them (no escapes); control characters, which could steer the terminal, become
+// '?' as in zor list.
+void PrintStubHeader(std::FILE* out, const Extraction& x, const StubHeaderInfo& stub, CodePage& codePage) {
   if (!stub.present) {
     std::fprintf(out, "Stub header: none\n");
     return;
   }
   const StubHeader& h = stub.header;
-  std::fprintf(out, "Stub header:\n  Title: ");
-  PrintQuoted(out, x.windowTitle);
-  std::fprintf(out, " (%u bytes stored)\n  Default folder: ", h.titleLength);
-  PrintQuoted(out, x.options.targetFolder);
-  std::fprintf(out, " (%u bytes stored)\n  Flags: 0x%02X (%s)\n", h.folderLength, h.flags,
+  std::fprintf(out, "Stub header:\n  Title: \"%s\" (%u bytes stored)\n",
+               Printable(codePage.ToUtf8(x.windowTitle)).c_str(), h.titleLength);
+  std::fprintf(out, "  Default folder: \"%s\" (%u bytes stored)\n",
+               Printable(codePage.ToUtf8(x.options.targetFolder)).c_str(), h.folderLength);
+  std::fprintf(out, "  Flags: 0x%02X (%s)\n", h.flags,
                (h.flags & kStubFlagOverwrite) ? "overwrite without prompting" : "ask before overwriting");
 }
 
@@ -155,7 +159,7 @@ int RunInfo(const char* path, CodePage& codePage, std::FILE* out, FrontEnd& fron
       std::fprintf(out, "Resources: not read (the image cannot be read)\n");
     }
   }
-  PrintStubHeader(out, x, stub);
+  PrintStubHeader(out, x, stub, codePage);
   PrintArchiveHeader(out, x);
   return kExitOk;
 }

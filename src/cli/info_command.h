@@ -8,8 +8,8 @@
 
 namespace zor {
 
-// Prints the image's extent and integrity stamp, the stub header and the archive header of `path` to out;
-// failures go to frontEnd as the self-extractor's messages. Returns an exit code.
+// Prints the image's extent and integrity stamp, the stub header (its texts in codePage) and the archive
+// header of `path` to out; failures go to frontEnd as the self-extractor's messages. Returns an exit code.
 int RunInfo(const char* path, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd);
 
 }  // namespace zor

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 
 #include "cli/host_files.h"
@@ -68,6 +69,7 @@ class Walker {
   std::vector<std::string>& errors_;
   std::vector<std::string>& warnings_;
   std::vector<Ancestor> ancestors_;
+  std::map<std::pair<uint64_t, uint64_t>, std::string> visited_;  // every folder walked so far, by device and inode
   struct Seen {
     std::string source, storedUtf8;
     uint64_t device, inode;
@@ -129,6 +131,7 @@ InputEntry Walker::Entry(const std::string& source, const std::string& storedUtf
   e.storedPath = stored;
   e.folder = folder;
   e.size = folder ? 0 : facts.size;
+  e.walked = facts;
   // Folders get no read-only bit: they are created before their files, and an extractor that applies
   // the bit to a folder could then not write into it.
   e.attributes = folder ? kFolderAttribute : kArchiveAttribute;
@@ -220,8 +223,11 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
   std::string reason;
   if (facts.kind == HostKind::kFile) {
     if (CheckPath(source, storedUtf8, stored, facts) != PathCheck::kNew) return;
-    if (!HostCanRead(source, reason)) {
-      errors_.push_back(Quote(source) + ": " + reason);
+    InputEntry e = Entry(source, storedUtf8, stored, facts, false);
+    std::string error;
+    size_t got;
+    if (!ReadWalkedFile(e, 0, nullptr, 0, got, error)) {
+      errors_.push_back(error);
       return;
     }
     uint64_t largest = encoder::LargestFile(rules_.outputStart, stored.size());
@@ -231,7 +237,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
                         " bytes: the self-extractor must stay below 2 GiB)");
       return;
     }
-    tree_.files.push_back(Entry(source, storedUtf8, stored, facts, false));
+    tree_.files.push_back(std::move(e));
     tree_.totalBytes += facts.size;
     return;
   }
@@ -251,6 +257,13 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
     }
   }
   if (CheckPath(source, storedUtf8, stored, facts) != PathCheck::kNew) return;
+  // Links may lead to one folder many times over (each level of a tree of links doubling the count):
+  // it is packed where the walk first meets it.
+  auto [first, added] = visited_.emplace(std::make_pair(facts.device, facts.inode), source);
+  if (!added) {
+    warnings_.push_back("skipping " + Quote(source) + ": it is " + Quote(first->second) + ", packed already");
+    return;
+  }
   tree_.folders.push_back(Entry(source, storedUtf8, stored, facts, true));
   VisitChildren(source, storedUtf8, stored, facts);
 }
@@ -282,6 +295,14 @@ void Walker::VisitChildren(const std::string& source, const std::string& storedU
 }
 
 }  // namespace
+
+bool ReadWalkedFile(const InputEntry& entry, uint64_t offset, uint8_t* data, size_t size, size_t& got,
+                    std::string& error) {
+  std::string reason;
+  if (HostReadWalked(entry.source, entry.walked, offset, data, size, got, reason)) return true;
+  error = Quote(entry.source) + ": " + reason;
+  return false;
+}
 
 std::string Unconvertible(CodePage& codePage, std::string_view utf8) {
   std::string out;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/code_page.h"
+#include "cli/host_files.h"
 
 namespace zor {
 
@@ -37,7 +38,15 @@ struct InputEntry {
   uint64_t size = 0;
   uint8_t attributes = 0;  // 0x01 read-only, 0x10 folder, 0x20 archive
   DosTime created{}, written{};
+  HostFacts walked;        // what the walk found at source: which file it was, and whether through a link
 };
+
+// Reads up to `size` bytes of a walked file from `offset` into `data` (`got`: how many), safely: never a
+// FIFO or device swapped in since the walk (opened without waiting for a writer, and refused unless it is
+// the regular file the walk found), never through a symbolic link where the walk found none. A size of 0
+// only checks that. False with a message naming the file in `error`.
+bool ReadWalkedFile(const InputEntry& entry, uint64_t offset, uint8_t* data, size_t size, size_t& got,
+                    std::string& error);
 
 struct InputTree {
   std::vector<InputEntry> folders;  // parents before their children
@@ -76,8 +85,9 @@ bool ExpandListFiles(const std::vector<std::string>& arguments, bool nulSeparate
 // Walks the inputs: each input of the command line is stored under its own name, each listed one under its
 // path as listed (without a leading '/' or "." components; ".." is refused; "." stands for what is in the
 // folder), folders with everything below them (names sorted bytewise). The same file reached twice under
-// one path is packed once. Symbolic links are followed; a link back to a folder it lies in is skipped with a warning,
-// as are sockets, pipes and devices found inside folders. Refusals go to `errors`, one message each, and
+// one path is packed once. Symbolic links are followed; a link back to a folder it lies in is skipped with a
+// warning, and so is a folder reached a second time (by device and inode: packed once, however many links
+// lead to it), and sockets, pipes and devices found inside folders. Refusals go to `errors`, one message each, and
 // make the result false.
 bool CollectInputs(const std::vector<InputPath>& inputs, const InputRules& rules, InputTree& tree,
                    std::vector<std::string>& errors, std::vector<std::string>& warnings);

@@ -45,6 +45,7 @@ int Run(int argc, char** argv) {
 
   CLI::App* info = app.add_subcommand("info", "Show where the archive lies in FILE and what its headers say");
   info->add_option("FILE", file, "a self-extractor or a bare archive")->required();
+  info->add_option("--codepage", codePageText, "code page of the stub header's title and folder (default 1252)");
 
   CLI::App* list = app.add_subcommand("list", "List the files and folders of the archive in FILE");
   list->add_option("FILE", file, "a self-extractor or a bare archive")->required();

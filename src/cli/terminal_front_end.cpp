@@ -110,6 +110,11 @@ void TerminalFrontEnd::EntryFinished(const DirectoryEntry& entry, const char*, u
                    entryName_.c_str());
       ++counts_.errors;
       break;
+    case EntryOutcome::kDevice:
+      if (progress_) progress_->Clear();
+      std::fprintf(err_, "zor: refused \"%s\": it is the name of a device on Windows\n", entryName_.c_str());
+      ++counts_.errors;
+      break;
     case EntryOutcome::kFailed:
       ++counts_.errors;
       break;

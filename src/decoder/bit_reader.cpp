@@ -34,15 +34,16 @@ BlockHeader ReadBlockHeader(const uint8_t* first) {
 
 namespace {
 
-// Reads up to `want` fresh bytes of the block behind the 8 carried ones and places `limit`. A short read
-// means the program file ended inside the block: what did arrive is the rest of the block's input, and the
-// next Refill reports -50.
+// Reads `want` fresh bytes of the block behind the 8 carried ones and places `limit`. A short read means
+// the program file ends inside the block: the archive was cut, and the block is damaged data. (Decoding
+// what did arrive would take the missing tail for zeros and could pass a cut archive as good.)
 ErrorCode ReadFresh(Decoder& d, uint32_t want) {
   BitReader& r = d.bitReader;
   int32_t n = ArchiveRead(*d.files, r.buffer + kBitReaderLookahead, want);
   if (n < 0) return n;
   uint32_t got = static_cast<uint32_t>(n);
-  r.remaining = got < want ? 0 : r.remaining - got;
+  if (got < want) return kErrorDamaged;
+  r.remaining -= got;
   uint32_t end = kBitReaderLookahead + got;
   r.limit = r.buffer + (r.remaining > 0 ? end - kBitReaderLookahead : end);
   if (r.remaining == 0) ClearBitReaderSlack(r, end);
@@ -74,8 +75,9 @@ ErrorCode OpenBlock(Decoder& d) {
     r.remaining = packedSize - kBitReaderLookahead;
     return ReadFresh(d, r.remaining < kBitReaderFreshMax ? r.remaining : kBitReaderFreshMax);
   }
-  // The whole block is in (or the file ended within its first 8 bytes). Bytes read beyond packedSize
-  // belong to the next block and are not this block's data.
+  // The whole block is in. Bytes read beyond packedSize belong to the next block and are not this block's
+  // data; fewer than packedSize mean the file ends inside the block.
+  if (got < packedSize && got < kBitReaderLookahead) return kErrorDamaged;
   uint32_t end = packedSize < got ? packedSize : got;
   r.remaining = 0;
   r.limit = r.buffer + end;
@@ -105,11 +107,14 @@ int32_t CopyStored(Decoder& d, uint8_t* destination, uint32_t count) {
   r.cursor += take;
   if (CancelRequested(d)) return kErrorCancelled;
   if (take < count) {
+    // The rest straight from the file, as far as packedSize says the block reaches. A payload longer than
+    // that ends early (the caller shortens the block); the file ending first means the archive was cut.
     uint32_t more = count - take < r.remaining ? count - take : r.remaining;
     if (more > 0) {
       int32_t n = ArchiveRead(*d.files, destination + take, more);
       if (n < 0) return n;
-      take += static_cast<uint32_t>(n);
+      if (static_cast<uint32_t>(n) < more) return kErrorDamaged;
+      take += more;
     }
   }
   return static_cast<int32_t>(take);

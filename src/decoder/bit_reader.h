@@ -44,12 +44,13 @@ struct BlockHeader {
 
 // Reads the next block of the current segment into the buffer; the reader then stands at its first bit.
 // -17 when the seek back to the segment fails, the file layer's code when a read fails, -11 when fewer
-// than 6 bytes arrive or packedSize is below 6.
+// than 6 bytes arrive, packedSize is below 6 or the file ends before the block's packedSize bytes.
 ErrorCode OpenBlock(Decoder& d);
-// More of the current block: -50 when none is left, -25 when cancelled, or a read failure.
+// More of the current block: -50 when none is left, -25 when cancelled, -11 when the file ends inside the
+// block, or a read failure.
 ErrorCode Refill(Decoder& d);
-// Copies a stored payload from the next byte boundary on: the count copied (fewer when the block's bytes
-// run out), -25 when cancelled, or a read failure.
+// Copies a stored payload from the next byte boundary on: the count copied (fewer when the block's
+// packedSize ends first), -25 when cancelled, -11 when the file ends inside the block, or a read failure.
 int32_t CopyStored(Decoder& d, uint8_t* destination, uint32_t count);
 // The header fields from a block's first 6 bytes.
 BlockHeader ReadBlockHeader(const uint8_t* first);

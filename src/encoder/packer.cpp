@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -16,6 +17,7 @@
 #include "archive/archive_format.h"
 #include "encoder/archive_writer.h"
 #include "encoder/format_tables.h"
+#include "encoder/streamed_file.h"
 
 namespace zor::encoder {
 
@@ -77,6 +79,7 @@ class Pack {
   size_t written_ = 0;   // segments the writer is done with
   size_t ahead_ = 1;     // segments in flight at most, beyond the written ones
   bool stop_ = false;
+  std::vector<bool> streamed_;  // segments of one large file, coded by the packing thread as it reads
 };
 
 void Pack::CodeSegment(size_t k, SegmentResult& result) {
@@ -123,7 +126,9 @@ void Pack::Work() {
       k = next_++;
     }
     SegmentResult result;
-    if (job_.cancel && job_.cancel->load()) {
+    if (streamed_[k]) {
+      // Nothing to do ahead: the packing thread codes it when its turn comes.
+    } else if (job_.cancel && job_.cancel->load()) {
       result.status = PackStatus::kCancelled;
       result.error = "cancelled";
     } else {
@@ -155,6 +160,8 @@ PackResult Pack::Run() {
   groups_ = PlanSegments(infos, job_.settings);
   if (!ValidPlan(groups_, job_.files.size())) return Fail(PackStatus::kFailed, "the segment plan is not usable");
   results_.resize(groups_.size());
+  for (const auto& group : groups_)
+    streamed_.push_back(group.size() == 1 && job_.files[group[0]].size > job_.streamAbove);
 
   std::string error;
   std::vector<uint8_t> header = WriteArchiveHeader(kArchiveHeaderSize, 0, 0);  // filled in at the end
@@ -187,6 +194,16 @@ PackResult Pack::Run() {
       segment = std::move(results_[k]);
       results_[k] = SegmentResult();
     }
+    const uint32_t offset = static_cast<uint32_t>(archiveLength);
+    if (segment.status == PackStatus::kOk && streamed_[k]) {
+      segment.stored.resize(1);
+      segment.flags.resize(1);
+      uint64_t written = 0;
+      segment.status = StreamFileSegment(job_, groups_[k][0], io_, archiveLength, result.inputBytes,
+                                         segment.stored[0], segment.flags[0], written, segment.error);
+      segment.inputBytes = job_.files[groups_[k][0]].size;
+      archiveLength += written;
+    }
     if (segment.status != PackStatus::kOk) {
       stopWorkers();
       return Fail(segment.status, segment.error);
@@ -195,8 +212,7 @@ PackResult Pack::Run() {
       stopWorkers();
       return Fail(PackStatus::kTooLarge, "the archive would be larger than a self-extractor can be");
     }
-    const uint32_t offset = static_cast<uint32_t>(archiveLength);
-    if (!io_.Write(segment.segment.data(), segment.segment.size(), error)) {
+    if (!segment.segment.empty() && !io_.Write(segment.segment.data(), segment.segment.size(), error)) {
       stopWorkers();
       return Fail(PackStatus::kWriteFailed, error);
     }
@@ -262,6 +278,14 @@ PackResult Pack::Run() {
 }  // namespace
 
 PackResult PackArchive(const PackJob& job, PackIo& io) { return Pack(job, io).Run(); }
+
+bool PackIo::ReadFileAt(size_t index, uint64_t offset, uint8_t* data, size_t size, size_t& got, std::string& error) {
+  std::vector<uint8_t> all;
+  if (!ReadFile(index, all, error)) return false;
+  got = offset < all.size() ? std::min<size_t>(size, all.size() - offset) : 0;
+  if (got > 0) std::memcpy(data, all.data() + offset, got);
+  return true;
+}
 
 uint64_t StoredArchiveLength(uint64_t outputStart, size_t pathLength, uint64_t size) {
   uint64_t stream = kLocalHeaderBytes + pathLength + size + kTrailingCrcBytes;

@@ -31,6 +31,11 @@ class PackIo {
   virtual ~PackIo() = default;
   // Reads file `index` whole into `data`. Called from the worker threads, concurrently for different files.
   virtual bool ReadFile(size_t index, std::vector<uint8_t>& data, std::string& error) = 0;
+  // Reads up to `size` bytes of file `index` from `offset` into `data` (`got` fewer at its end), for files
+  // coded while they are read (PackJob::streamAbove). Called from the packing thread. By default through
+  // ReadFile.
+  virtual bool ReadFileAt(size_t index, uint64_t offset, uint8_t* data, size_t size, size_t& got,
+                          std::string& error);
   // Appends to the output. Called from the packing thread only, like the two below.
   virtual bool Write(const uint8_t* data, size_t size, std::string& error) = 0;
   // Overwrites bytes written before, at `offset` from the output's start.
@@ -47,6 +52,9 @@ struct PackJob {
   uint64_t outputStart = 0;        // bytes in front of the archive (stub, stub header)
   uint64_t outputLimit = kMaxProgramFileLength;
   const std::atomic<bool>* cancel = nullptr;  // polled before each segment
+  // A file larger than this is coded while it is read, in a segment of its own, with the hash-chain
+  // parser: what the packer holds for it stays the same whatever its size.
+  uint64_t streamAbove = 16u << 20;
 };
 
 enum class PackStatus : uint8_t { kOk, kReadFailed, kWriteFailed, kTooLarge, kCancelled, kFailed };

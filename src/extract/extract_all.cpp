@@ -52,6 +52,30 @@ bool LeavesTarget(const uint8_t* name, uint32_t length) {
   }
 }
 
+// Whether a component of the zero-terminated stored path names a device on Windows (CON, PRN, AUX, NUL,
+// COM1-9, LPT1-9, in any case): Windows opens the device for it whatever the extension and trailing
+// spaces, and the entry's data would go there instead of into a file.
+bool NamesDevice(const char* name) {
+  static const char kDevices[] = "CONPRNAUXNULCOMLPT";
+  for (const char* start = name;;) {
+    const char* end = start;
+    while (*end && *end != '\\') ++end;
+    const char* stem = start;
+    while (stem < end && *stem != '.') ++stem;
+    while (stem > start && stem[-1] == ' ') --stem;
+    const uint32_t n = static_cast<uint32_t>(stem - start);
+    if (n == 3 || (n == 4 && start[3] >= '1' && start[3] <= '9')) {
+      for (uint32_t i = n == 3 ? 0 : 12; i < (n == 3 ? 12u : 18u); i += 3) {
+        if ((start[0] & 0xDF) == kDevices[i] && (start[1] & 0xDF) == kDevices[i + 1] &&
+            (start[2] & 0xDF) == kDevices[i + 2])
+          return true;
+      }
+    }
+    if (!*end) return false;
+    start = end + 1;
+  }
+}
+
 // The volume probe: whether the target's volume (or the current folder's, for a target without a drive)
 // cannot hold long names. An unknown length (no drive letter, a network path, a failed query, or POSIX,
 // which has no drives) keeps long names. Out of line, like ExtractEntry, so that the walk's own frame stays
@@ -90,6 +114,10 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
     return EntryOutcome::kRefused;
   }
   ShortenPath(x, path);
+  if (NamesDevice(path + w.joinPoint)) {  // after shortening, which can make one out of a longer name
+    Report(x, w, true, kErrorDamaged);
+    return EntryOutcome::kDevice;
+  }
 
   if (e.flags & kEntryFolder) {
     if (!testOnly) {

@@ -37,6 +37,7 @@ enum class EntryOutcome : uint8_t {
   kSkipped,    // an existing file was kept: the overwrite question was answered No
   kTooLong,    // its full path would pass 259 characters: skipped without a message
   kRefused,    // its stored path would lead out of the target folder: reported as damaged data
+  kDevice,     // its stored path names a device on Windows (CON, NUL, COM1...): reported as damaged data
   kFailed,     // a failure was reported for it: folder or file not created, CRC mismatch, decoding failed
   kCancelled,  // the decoding saw cancelRequested: the file was closed and deleted, nothing was shown
 };

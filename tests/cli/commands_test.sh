@@ -79,6 +79,8 @@ check extract-escaping test ! -e /rooted.txt -a ! -e rooted.txt -a ! -e up.txt -
 # in its segment. A pattern that matches nothing is an error naming it, after the rest is done.
 run --tree out-chosen extract-chosen extract tree.zor -o out-chosen 'DOCS/IMG/*' readme.txt
 run --tree out-unmatched extract-unmatched extract tree.zor -o out-unmatched --exclude docs '**/*.txt' 'no*'
+# Names of Windows devices: refused as damaged data, the run goes on.
+run --tree out-devices extract-devices extract devices.zor -o out-devices
 
 # ---- zor extract over existing files ----
 existing() {   # a folder holding an older readme.txt and guide.txt
@@ -95,6 +97,46 @@ echo file >blocked && run extract-blocked extract tree.zor -o blocked/out
 run extract-no-files extract no-files.zor -o out-none
 check extract-no-files test ! -e out-none
 run extract-missing extract missing.zor
+
+# ---- cut archives ----
+# Every valid archive cut by 1 to 16 bytes and at every segment and block boundary: list, test and
+# extract all fail with exit code 2. One case per archive.
+cut_points() {   # ARCHIVE...: for each, its name and the lengths to cut it to
+    python3 - "$@" <<'PY'
+import struct, sys
+for name in sys.argv[1:]:
+    b = open(name, 'rb').read()
+    start = 8 + sum(struct.unpack_from('<HH', b, 4)) if b[:2] == b'SX' else 0
+    directory = start + struct.unpack_from('<I', b, start + 4)[0]
+    points = {start + 42, directory} | {len(b) - k for k in range(1, 17)}
+    p = start + 42
+    while p < len(b):                   # data segments, then directory segments: 6 bytes, then blocks
+        points |= {p, p + 6}
+        p += 6
+        while p + 6 <= len(b):
+            header = int.from_bytes(b[p:p + 6], 'little')
+            p += (header >> 25) & 0xFFFFF
+            points.add(p)
+            if header & 0x10 or (header >> 25) & 0xFFFFF < 6:
+                break
+    print(name, *sorted(n for n in points if 0 < n < len(b)))
+PY
+}
+while read -r archive lengths; do
+    bad=
+    for n in $lengths; do
+        head -c "$n" "$archive" >cut.zor
+        for command in list test extract; do
+            rm -rf cut-out
+            "$ZOR" "$command" cut.zor $([ $command = extract ] && echo "-o cut-out") >/dev/null 2>&1 </dev/null
+            rc=$?
+            [ "$rc" = 2 ] || bad="$bad $command@$n:$rc"
+        done
+    done
+    name=cut-$(basename "$archive" .zor)
+    [ -z "$bad" ] || echo "$name: command@length:exit$bad"
+    check "$name" test -z "$bad"
+done < <(cut_points "$ROOT"/tests/data/valid/*.zor tree.zor names.zor)
 
 # ---- on a terminal ----
 # on_terminal CASE INPUT ARGS...: zor ARGS on a pseudo-terminal fed INPUT, with the environment set by

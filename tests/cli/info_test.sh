@@ -23,6 +23,10 @@ python3 - <<'PY'
 from pathlib import Path
 Path('bare-sx.zor').write_bytes(b'SX\xfd\x00\x02\x00\x00\x00Hi' + Path('bare.zor').read_bytes())
 Path('cut-headers.exe').write_bytes(Path('sfx.exe').read_bytes()[:200])
+# A title with an escape sequence, a bell and a C1 control byte (0x9B, a character in 1252 but not in 874).
+title, folder = b'Red\x1b[31m \x9b2J\x07!', b'C:\\Hello'
+Path('controls.zor').write_bytes(b'SX\x00\x00' + bytes([len(title), 0, len(folder), 0]) + title + folder
+                                 + Path('bare.zor').read_bytes())
 PY
 
 source "$HERE/harness.sh"
@@ -33,6 +37,8 @@ run modified info modified.exe
 run empty info empty.exe
 run bare info bare.zor
 run bare-stub-header info bare-sx.zor
+run controls info controls.zor
+run controls-874 info controls.zor --codepage 874
 run short info short.exe
 run missing info missing.exe
 run cut-headers info cut-headers.exe

@@ -185,6 +185,12 @@ std::vector<uint8_t> Escaping() {
                       File("sub\\. .\\dots.txt", "dots\n"), File("after.txt", "after\n")}}});
 }
 
+// Names of Windows devices, in any case and with or without an extension, between two harmless files.
+std::vector<uint8_t> Devices() {
+  return Build({}, {{{File("before.txt", "before\n"), File("CON", "con\n"), File("docs\\nul.txt", "nul\n"),
+                      File("Com1.log", "com1\n"), File("console.txt", "console\n"), File("after.txt", "after\n")}}});
+}
+
 // Names beyond ASCII: "café" in 1252 and "Привет" in 1251 (the same bytes mean other letters in the
 // other code page).
 std::vector<uint8_t> Names() {
@@ -287,6 +293,7 @@ int main(int argc, char** argv) {
   Save("damaged-directory.zor", DamagedDirectory());
   Save("escaping.zor", Escaping());
   Save("names.zor", Names());
+  Save("devices.zor", Devices());
   Save("long-name.zor", LongName());
   Save("no-files.zor", WriteArchiveHeader(zor::kArchiveHeaderSize, 0, zor::kArchiveHeaderSize));
   Save("big.zor", Big());

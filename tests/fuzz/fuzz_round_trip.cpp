@@ -79,14 +79,27 @@ std::vector<uint8_t> Generate(uint32_t length, Random& r, const std::vector<uint
   return d;
 }
 
+// One input in sixteen, by an FNV-1a hash of its bytes.
+bool HashAllowsLarge(const uint8_t* data, size_t size) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 16777619u;
+  return (h >> 28) == 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzInput in(data, size);
   Random rng{in.Take(4) | (uint64_t{in.Take(4)} << 32)};
-  // Mostly short data (quick runs); one input in sixteen up to 1.5 MB, for far distances and many blocks.
+  // Mostly up to 4 KB (quick runs, so that the fuzzer tries many plans); one input in eight up to 64 KB,
+  // and some up to 1.5 MB, for far distances and many blocks. A large input costs as much as a hundred
+  // small ones, and the corpus keeps many (they reach the far distance codes), so whether an input may be
+  // large also depends on a hash of all its bytes: one mutant in sixteen of a large input stays large.
   const uint32_t sizeClass = in.Take(1);
-  const uint32_t length = sizeClass >= 240 ? in.Below(3u << 19) : in.Below(1u << 16) >> (sizeClass & 15);
+  const uint32_t length = sizeClass >= 224 && (sizeClass < 250 || !HashAllowsLarge(data, size))
+                              ? in.Below(1u << 16)
+                          : sizeClass >= 250 ? in.Below(3u << 19)
+                                             : in.Below(1u << 12) >> (sizeClass & 7);
   Shape shape;
   {
     uint32_t v = in.Take(3);
@@ -121,13 +134,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       b.deltaMarks.push_back({offset, in.Below(8, 1)});
     }
   }
+  // What costs the writers most: the parser's searches, and the code lengths of many table sets (their
+  // optimal coding runs over every length of every set). Short searches and at most two sets mostly; the
+  // long searches and up to 63 sets of the slow levels on one input in eight.
   encoder::ParseOptions options;
   {
     uint32_t v = in.Take(2);
-    options.maxChain = 1 + (v & 63);
+    const bool slow = (v & 0xE000) == 0xE000;
+    options.maxChain = 1 + (v & (slow ? 63 : 7));
     options.lazy = v & 64;
     options.allowLength2 = v & 128;
-    options.niceLength = 3 + ((v >> 8) & 255);
+    options.niceLength = 3 + ((v >> 8) & (slow ? 255 : 31));
+    if (!slow)
+      for (encoder::BlockPlan& b : blocks) b.tableSets = b.tableSets < 2 ? b.tableSets : 2;
   }
   std::vector<uint8_t> content = Generate(length, rng, in.Rest(), shape);
 

@@ -13,12 +13,13 @@ namespace {
 using test::BlockBuilder;
 using test::DecoderFixture;
 
-std::vector<uint8_t> StoredBlock(uint32_t n, uint32_t seed) {
+// packedSize 0: the block's true length.
+std::vector<uint8_t> StoredBlock(uint32_t n, uint32_t seed, uint32_t packedSize = 0) {
   BlockBuilder b(0, true, n);
   std::vector<uint8_t> payload(n);
   for (uint32_t i = 0; i < n; ++i) payload[i] = static_cast<uint8_t>(i * 31 + seed + (i >> 8));
   b.PutBytes(payload);
-  return b.Finish();
+  return packedSize ? b.Patched(packedSize) : b.Finish();
 }
 
 TEST(BitReader, RefillsCarryTheBytesPastTheLimit) {
@@ -76,19 +77,23 @@ TEST(BitReader, OpenBlockFailures) {
   f.files().programFile = kInvalidFileHandle;
 }
 
-TEST(BitReader, FileEndingInsideTheBlockEndsItsInput) {
-  DecoderFixture f;
+TEST(BitReader, AFileEndingInsideTheBlockIsDamagedData) {
+  // Cut in its first 8 bytes, in the first piece, and in a later piece: the archive was cut.
   std::vector<uint8_t> block = StoredBlock(100000, 4);
+  for (size_t length : {7, 1000, 61431}) {
+    DecoderFixture f;
+    EXPECT_EQ(f.OpenAt(std::vector<uint8_t>(block.begin(), block.begin() + length), 0), kErrorDamaged) << length;
+  }
+  DecoderFixture f;
   block.resize(70000);
-  ASSERT_EQ(f.OpenAt(block, 0), 0);
+  ASSERT_EQ(f.OpenAt(block, 0), 0);  // the first piece arrived whole
   BitReader& r = f.d().bitReader;
-  EXPECT_EQ(r.remaining, 100006u - 61432);  // the first piece arrived whole
+  EXPECT_EQ(r.remaining, 100006u - 61432);
   r.cursor = r.limit;
-  ASSERT_EQ(Refill(f.d()), 0);  // a short read: what came is the rest of the block
-  EXPECT_EQ(r.remaining, 0u);
-  EXPECT_EQ(r.limit - r.buffer, 8 + 70000 - 61432);
-  r.cursor = r.limit;
-  EXPECT_EQ(Refill(f.d()), kErrorInputExhausted);
+  EXPECT_EQ(Refill(f.d()), kErrorDamaged);
+  // A block of 8 bytes or less that ends the file exactly is whole.
+  DecoderFixture g;
+  EXPECT_EQ(g.OpenAt(StoredBlock(1, 2), 0), 0);
 }
 
 TEST(BitReader, CopyStoredFromBufferThenStraightFromTheFile) {
@@ -98,11 +103,15 @@ TEST(BitReader, CopyStoredFromBufferThenStraightFromTheFile) {
   std::vector<uint8_t> out(150000);
   EXPECT_EQ(CopyStored(f.d(), out.data(), 150000), 150000);
   EXPECT_EQ(out, std::vector<uint8_t>(block.begin() + 6, block.end()));
-  // Cut short by the file's end: the shorter count.
+  // A packedSize shorter than the payload ends it early: the shorter count. The file ending inside the
+  // block instead is damaged data.
   DecoderFixture g;
-  block.resize(100000);
-  ASSERT_EQ(g.OpenAt(block, 45), 0);
+  ASSERT_EQ(g.OpenAt(StoredBlock(150000, 5, 100000), 45), 0);
   EXPECT_EQ(CopyStored(g.d(), out.data(), 150000), 100000 - 6);
+  DecoderFixture cut;
+  block.resize(100000);
+  ASSERT_EQ(cut.OpenAt(block, 45), 0);
+  EXPECT_EQ(CopyStored(cut.d(), out.data(), 150000), kErrorDamaged);
   // Cancelled after the buffered part.
   DecoderFixture h;
   ASSERT_EQ(h.OpenAt(StoredBlock(10, 6), 45), 0);

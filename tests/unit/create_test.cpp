@@ -19,6 +19,7 @@
 #include "archive/pe_image.h"
 #include "cli/archive_file.h"
 #include "cli/create_command.h"
+#include "cli/input_tree.h"
 #include "cli/stub_image.h"
 #include "encoder/pe_resources.h"
 #include "encoder/stub_resources.h"
@@ -290,9 +291,12 @@ TEST(Create, ExtractingRebuildsTheTree) {
   EXPECT_EQ(st.st_mode & 0222, 0u);
 }
 
-TEST(Create, AFileLargerThanASegmentAndTheFilesAroundIt) {
+// 9 MB: a segment of its own; 17 MB: coded while it is read.
+TEST(Create, LargeFilesAndTheFilesAroundThem) {
   TempTree t;
   Bytes big = Sample(SampleKind::kRepeats, 9u << 20, 5);
+  Bytes huge = Sample(SampleKind::kRepeats, 17u << 20, 8);
+  t.File("in/huge.bin", huge);
   Bytes before = Sample(SampleKind::kText, 5000, 6), after = Sample(SampleKind::kText, 7000, 7);
   t.File("in/a.txt", before);
   t.File("in/big.bin", big);
@@ -303,6 +307,7 @@ TEST(Create, AFileLargerThanASegmentAndTheFilesAroundIt) {
   ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
   ExpectArchiveOrder(u);
   EXPECT_TRUE(u.byPath["in\\big.bin"]->data == big);
+  EXPECT_TRUE(u.byPath["in\\huge.bin"]->data == huge);
   EXPECT_TRUE(u.byPath["in\\a.txt"]->data == before);
   EXPECT_TRUE(u.byPath["in\\c.txt"]->data == after);
 }
@@ -511,22 +516,68 @@ TEST(Create, TheStubTakesTheAuthorsIconVersionInformationAndExecutionLevel) {
   }
 }
 
-TEST(Create, SymbolicLinksAreFollowedButNotRoundALoop) {
+TEST(Create, SymbolicLinksAreFollowedButNotRoundALoopAndEachFolderOnce) {
   TempTree t;
   t.File("in/real.txt", "real");
   t.File("in/sub/inner.txt", "inner");
   ASSERT_EQ(symlink("real.txt", t.Path("in/link.txt").c_str()), 0);
   ASSERT_EQ(symlink("sub", t.Path("in/sublink").c_str()), 0);
   ASSERT_EQ(symlink("..", t.Path("in/sub/up").c_str()), 0);
+  // Twelve levels of two links each to the level below: 4096 paths to level 0, packed once.
+  t.File("in/tree/l0/leaf.txt", "leaf");
+  for (int i = 1; i <= 12; ++i) {
+    const std::string level = "in/tree/l" + std::to_string(i);
+    ASSERT_EQ(mkdir(t.Path(level).c_str(), 0755), 0);
+    for (const char* name : {"/a", "/b"})
+      ASSERT_EQ(symlink(("../l" + std::to_string(i - 1)).c_str(), t.Path(level + name).c_str()), 0);
+  }
   Created c = Create(t, Options(t, {"in"}));
   ASSERT_EQ(c.rc, 0) << c.err;
   EXPECT_NE(c.err.find("in/sub/up\": it leads back to"), std::string::npos) << c.err;
+  EXPECT_NE(c.err.find("in/sublink\": it is \"" + t.Path("in/sub") + "\", packed already"), std::string::npos)
+      << c.err;
   Unpacked u;
   ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
   EXPECT_TRUE(u.byPath["in\\link.txt"]->data == Text("real"));
-  EXPECT_TRUE(u.byPath["in\\sublink\\inner.txt"]->data == Text("inner"));
-  EXPECT_TRUE(u.byPath.count("in\\sublink"));
+  EXPECT_TRUE(u.byPath["in\\sub\\inner.txt"]->data == Text("inner"));
+  EXPECT_FALSE(u.byPath.count("in\\sublink"));
   EXPECT_FALSE(u.byPath.count("in\\sub\\up"));
+  size_t leaves = 0;
+  for (const auto& [path, entry] : u.byPath) leaves += path.find("leaf.txt") != std::string::npos;
+  EXPECT_EQ(leaves, 1u);
+  EXPECT_LT(u.byPath.size(), 50u);
+}
+
+// A file swapped for a FIFO, for another file or for a link between the walk and the read is refused at
+// once: the open does not wait for a FIFO's writer.
+TEST(Create, AFileSwappedAfterTheWalkIsRefusedWithoutWaiting) {
+  TempTree t;
+  for (const char* name : {"in/a.txt", "in/b.txt", "in/c.txt", "other.txt"}) t.File(name, "x");
+  ASSERT_EQ(symlink("../other.txt", t.Path("in/d.txt").c_str()), 0);
+  CodePage codePage;
+  ASSERT_TRUE(codePage.Open(1252));
+  InputRules rules;
+  rules.codePage = &codePage;
+  InputTree tree;
+  std::vector<std::string> errors, warnings;
+  ASSERT_TRUE(CollectInputs({{t.Path("in")}}, rules, tree, errors, warnings));
+  ASSERT_EQ(tree.files.size(), 4u);
+  std::string error;
+  uint8_t byte;
+  size_t got = 0;
+  EXPECT_TRUE(ReadWalkedFile(tree.files[3], 0, &byte, 1, got, error)) << error;  // d.txt: walked as a link
+  EXPECT_EQ(got, 1u);
+  ASSERT_EQ(unlink(t.Path("in/a.txt").c_str()), 0);
+  ASSERT_EQ(mkfifo(t.Path("in/a.txt").c_str(), 0644), 0);
+  t.File("in/b.new", "another file");  // made while b.txt still holds its inode
+  ASSERT_EQ(rename(t.Path("in/b.new").c_str(), t.Path("in/b.txt").c_str()), 0);
+  ASSERT_EQ(unlink(t.Path("in/c.txt").c_str()), 0);
+  ASSERT_EQ(symlink("../other.txt", t.Path("in/c.txt").c_str()), 0);
+  for (size_t i = 0; i < 3; ++i) {
+    error.clear();
+    EXPECT_FALSE(ReadWalkedFile(tree.files[i], 0, &byte, 1, got, error)) << tree.files[i].source;
+    EXPECT_NE(error.find(tree.files[i].source), std::string::npos) << error;
+  }
 }
 
 // Names that differ only in case are kept, both of them, with a warning: Linux extracts them side by side.

@@ -133,6 +133,12 @@ TEST_F(Directory, DamagedDirectories) {
     LzBlockWriter w(4, true, 0, {});  // an LZ directory block with m = 0
     EXPECT_EQ(walk(w.Finish()), "error -11");
   }
+  for (std::vector<uint8_t> block : {StoredDirectory(entry), LzDirectory(entry)}) {
+    // Cut by its last byte at the file's end: the decoding runs out of the bytes read, and the missing
+    // byte is not taken for zeros.
+    block.pop_back();
+    EXPECT_EQ(walk(block), "error -11");
+  }
   {
     // Stored block cut off by the file's end: fewer bytes than its size (and fewer than 7 read).
     DirectoryWalk d;

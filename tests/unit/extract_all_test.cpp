@@ -557,14 +557,20 @@ TEST(ExtractAll, ASecondCallWhileOneRunsIsRefused) {
   EXPECT_EQ(test::ReadFile(dir.Native("again/a.txt")), Bytes("a"));
 }
 
-// ---- Names that would leave the target ----
+// ---- Names that would leave the target, and names of devices ----
 
-TEST(ExtractAll, StoredPathsThatWouldLeaveTheTargetAreRefused) {
+TEST(ExtractAll, StoredPathsThatWouldLeaveTheTargetOrNameADeviceAreRefused) {
   const std::vector<std::string> escaping = {
       "\\rooted.txt", "/rooted.txt",     "C:drive.txt",       "sub\\stream:name",  "..\\up.txt",
       "..",           "sub\\..\\..\\up", "sub/../../up.txt",  ". .\\up.txt",      "...\\up.txt",
       "sub\\. . .",   "..\\",            std::string("..\0x", 4)};
-  for (const std::string& name : escaping) {
+  const std::vector<std::string> devices = {"CON", "nul", "Aux.txt", "prn.tar.gz", "COM1", "lpt9.log",
+                                            "con .txt", "sub\\cOm5", "NUL\\inside.txt"};
+  std::vector<std::string> names = escaping;
+  names.insert(names.end(), devices.begin(), devices.end());
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
+    const bool device = i >= escaping.size();
     for (bool folder : {false, true}) {
       SCOPED_TRACE(name + (folder ? " (folder)" : " (file)"));
       ScratchFolder dir;
@@ -581,7 +587,7 @@ TEST(ExtractAll, StoredPathsThatWouldLeaveTheTargetAreRefused) {
       EXPECT_EQ(h.frontEnd.messages[0].text, kDamagedText);
       EXPECT_EQ(h.frontEnd.messages[0].kind, Notice::kFailureOrGoOn);
       EXPECT_EQ(Tree(dir.Native()), (std::vector<std::string>{"deep", "deep/out", "deep/out/after.txt"}));
-      EXPECT_EQ(h.frontEnd.finished[0].second, EntryOutcome::kRefused);
+      EXPECT_EQ(h.frontEnd.finished[0].second, device ? EntryOutcome::kDevice : EntryOutcome::kRefused);
     }
   }
 }
@@ -595,13 +601,15 @@ TEST(ExtractAll, ARefusedNameAnsweredCancelEndsTheWalk) {
   EXPECT_EQ(Tree(dir.Native()), std::vector<std::string>{"out"});
 }
 
-TEST(ExtractAll, NamesThatOnlyLookLikeParentFoldersAreExtracted) {
+TEST(ExtractAll, NamesThatOnlyLookLikeParentFoldersOrDevicesAreExtracted) {
   ScratchFolder dir;
   ExtractHarness h(TestArchive()
                        .File("a..b.txt", "1")
                        .File("..a", "2")
                        .File("...x\\y", "3")
                        .File(". a\\.hidden", "4")
+                       .File("console.txt", "5")  // not devices: longer stems, COM0, COM10
+                       .File("com0\\com10.nul", "6")
                        .Build());
   h.Target(dir.Engine("out"));
   EXPECT_EQ(h.Run(), 0);
@@ -610,6 +618,8 @@ TEST(ExtractAll, NamesThatOnlyLookLikeParentFoldersAreExtracted) {
   EXPECT_EQ(test::ReadFile(dir.Native("out/..a")), Bytes("2"));
   EXPECT_EQ(test::ReadFile(dir.Native("out/...x/y")), Bytes("3"));
   EXPECT_EQ(test::ReadFile(dir.Native("out/. a/.hidden")), Bytes("4"));
+  EXPECT_EQ(test::ReadFile(dir.Native("out/console.txt")), Bytes("5"));
+  EXPECT_EQ(test::ReadFile(dir.Native("out/com0/com10.nul")), Bytes("6"));
 }
 
 // ---- Test-only mode ----

@@ -1,5 +1,6 @@
 // The packer's failure paths (a file that cannot be read, an archive over the limit), the size limit it
-// enforces, the output file that appears whole or not at all, and the progress line.
+// enforces, large files coded while they are read, the output file that appears whole or not at all, and
+// the progress line.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -8,7 +9,12 @@
 
 #include "cli/output_file.h"
 #include "cli/pack_progress.h"
+#include "archive/archive_format.h"
+#include "encoder/call_filter.h"
 #include "encoder/packer.h"
+#include "encoder/streamed_file.h"
+#include "support/archive_reader.h"
+#include "support/sample_data.h"
 #include "support/temp_tree.h"
 
 namespace zor {
@@ -92,6 +98,62 @@ TEST(Packer, TheLargestFileIsTheLargestThatFitsStored) {
       EXPECT_LE(StoredArchiveLength(start, path, n), kMaxProgramFileLength);
       EXPECT_GT(StoredArchiveLength(start, path, n + 1), kMaxProgramFileLength);
       EXPECT_GT(n, 0x7FF00000u);  // about 2 GiB less the stub and a few kilobytes of headers
+    }
+  }
+}
+
+// Files above PackJob::streamAbove are coded while they are read: each comes back whole, with its CRC
+// and call filter, at every kind of level, between files packed the usual way; a file that grew is refused.
+TEST(Packer, LargeFilesAreStreamedAndComeBackWhole) {
+  const std::vector<uint8_t> code = test::Sample(test::SampleKind::kCode, 1300000, 1);
+  const std::vector<uint8_t> text = test::Sample(test::SampleKind::kMixed, 2200000, 2);
+  const std::vector<uint8_t> small = test::Sample(test::SampleKind::kText, 5000, 3);
+  for (int level : {0, 1, 6}) {
+    SCOPED_TRACE(level);
+    PackJob job = Job(4, 0);
+    job.settings.level = level;
+    job.streamAbove = 1u << 20;
+    std::vector<std::vector<uint8_t>> contents = {small, code, text, std::vector<uint8_t>(1u << 20, 7)};
+    for (size_t i = 0; i < contents.size(); ++i) job.files[i].size = contents[i].size();
+    job.files[1].storedPath = "setup.exe";
+    MemoryIo io(contents);
+    PackResult r = PackArchive(job, io);
+    ASSERT_EQ(r.status, PackStatus::kOk) << r.error;
+    test::ReadArchive read = test::ReadWholeArchive(io.out);
+    ASSERT_EQ(read.result, 0);
+    ASSERT_EQ(read.entries.size(), 4u);
+    for (const test::ReadEntry& e : read.entries) {
+      const size_t i = static_cast<size_t>(e.path == "setup.exe" ? 1 : e.path[1] - '0');
+      EXPECT_TRUE(e.data == contents[i]) << e.path;
+      if (i == 1 && level > 0) {
+        EXPECT_NE(e.entry.flags & (kEntryCalls16 | kEntryCalls32), 0) << "no call filter";
+      }
+    }
+  }
+  // A file longer than the walk said.
+  PackJob job = Job(1, 1500000);
+  job.streamAbove = 1u << 20;
+  MemoryIo grown({std::vector<uint8_t>(1500001, 1)});
+  PackResult r = PackArchive(job, grown);
+  EXPECT_EQ(r.status, PackStatus::kReadFailed);
+  EXPECT_NE(r.error.find("changed while it was being packed"), std::string::npos) << r.error;
+}
+
+// The call transform fed in pieces of every size gives the bytes of the whole-file transform.
+TEST(StreamingCallEncoder, AnyPiecesGiveTheWholeFileTransform) {
+  std::vector<uint8_t> file = test::Sample(test::SampleKind::kCode, 3000, 4);
+  for (size_t i = 0; i < file.size(); i += 97) file[i] = 0xE8;  // calls near every piece boundary
+  for (size_t k = file.size() - 6; k < file.size(); ++k) file[k] = 0xE8;  // and at the end
+  for (uint8_t flags : {kEntryCalls16, kEntryCalls32}) {
+    std::vector<uint8_t> whole = file;
+    if (flags == kEntryCalls16) EncodeCalls16(whole.data(), static_cast<uint32_t>(whole.size()));
+    else EncodeCalls32(whole.data(), static_cast<uint32_t>(whole.size()));
+    for (size_t piece : {1, 2, 3, 5, 7, 64, 3000}) {
+      StreamingCallEncoder encoder(flags, static_cast<uint32_t>(file.size()));
+      std::vector<uint8_t> out;
+      for (size_t at = 0; at < file.size(); at += piece)
+        encoder.Feed(file.data() + at, std::min(piece, file.size() - at), out);
+      EXPECT_TRUE(out == whole) << int(flags) << " in pieces of " << piece;
     }
   }
 }

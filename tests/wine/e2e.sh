@@ -354,28 +354,29 @@ case_damaged() {
     check "k: nothing extracted" eq "$(find "$out" -type f 2>/dev/null | wc -l)" 0
 }
 
-# (l) stored names that would leave the target: each is refused with the damaged-data box and OK-Cancel;
-# OK goes on, Cancel ends the walk; nothing is written outside the target.
+# (l) stored names that would leave the target, and names of devices: each is refused with the
+# damaged-data box and OK-Cancel; OK goes on, Cancel ends the walk; nothing is written outside the target.
 case_escaping_names() {
     local W B n out=$WORK/l/out content=$WORK/l-content.txt
     mkdir -p "$WORK/l"
     printf 'payload\r\n' >"$content"
     "$PACK_NAMES" "$STUB" "$WORK/l.exe" --title 'Names Test' --folder "$(winpath "$out")" \
-        "first.txt=$content" "..\\up.txt=$content" "second.txt=$content" "\\root.txt=$content" \
-        "C:drive.txt=$content" "sub\\..\\..\\up2.txt=$content" ". .\\dots.txt=$content" "third.txt=$content"
+        "first.txt=$content" "..\\up.txt=$content" "second.txt=$content" "CON=$content" "\\root.txt=$content" \
+        "C:drive.txt=$content" "sub\\Aux.txt=$content" "sub\\..\\..\\up2.txt=$content" ". .\\dots.txt=$content" \
+        "third.txt=$content"
     wl_run "$WORK/l.log" l.exe
     W=$(wl_wait_window '^Names Test$' 60) && wl_wait_focus "$W" || { diag l; return; }
     xdotool key Return
-    for n in 1 2 3 4 5; do
+    for n in 1 2 3 4 5 6 7; do
         B=$(wl_wait_window '^Names Test$' 30 "$W") && wl_wait_focus "$B" || { diag l; return; }
         check "l: refused name $n: damaged-data text" eq "$(wl_ctrl_text "$B" 65535)" "$DAMAGED_TEXT"
         check "l: refused name $n: OK and Cancel" eq "$(wl_ctrl_text "$B" 1)/$(wl_ctrl_text "$B" 2)" 'OK/Cancel'
-        # OK for the first four; Escape (Cancel) for the last ends the walk before third.txt.
-        if [ "$n" -lt 5 ]; then xdotool key Return; else xdotool key Escape; fi
+        # OK for the first six; Escape (Cancel) for the last ends the walk before third.txt.
+        if [ "$n" -lt 7 ]; then xdotool key Return; else xdotool key Escape; fi
         wl_wait_gone "$B" || { diag l; return; }
     done
     expect_exit_alone l 1
-    check "l: five message boxes" eq "$(boxes l)" 5
+    check "l: seven message boxes" eq "$(boxes l)" 7
     check "l: the plain names written, nothing after Cancel" eq "$(cd "$out" && find . | sort | tr '\n' ' ')" \
         '. ./first.txt ./second.txt '
     check "l: nothing beside the target" eq "$(ls -A "$WORK/l")" out
