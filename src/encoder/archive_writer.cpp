@@ -33,24 +33,47 @@ uint32_t Crc32(const uint8_t* data, uint32_t length) {
 
 }  // namespace
 
-StoredFile SegmentStream::AddFile(const std::string& storedPath, const uint8_t* data, uint32_t length,
-                                  uint8_t flags) {
-  StoredFile f = {static_cast<uint32_t>(bytes_.size()), length, Crc32(data, length)};
+bool SegmentStream::WithinOneBlock(uint32_t begin, uint32_t end) const {
+  if (firstBlock_ == 0 || laterBlock_ == 0) return false;
+  auto blockOf = [&](uint32_t p) { return p < firstBlock_ ? 0 : 1 + (p - firstBlock_) / laterBlock_; };
+  return end > begin && blockOf(begin) == blockOf(end - 1);
+}
+
+StoredFile SegmentStream::AddFile(const uint8_t* data, uint32_t length, uint8_t flags) {
+  const uint32_t crc = Crc32(data, length);
+  if (length == 0) return {static_cast<uint32_t>(bytes_.size()), 0, crc, flags, true};
+  std::vector<uint8_t> filtered;
+  for (auto [it, end] = copies_.equal_range(crc); it != end; ++it) {
+    const Copy& c = it->second;
+    if (c.length != length) continue;
+    const uint8_t* stored = bytes_.data() + c.dataStart;
+    if (c.flags & (kEntryCalls16 | kEntryCalls32)) {
+      filtered.assign(data, data + length);
+      if (c.flags & kEntryCalls16) {
+        EncodeCalls16(filtered.data(), length);
+      } else {
+        EncodeCalls32(filtered.data(), length);
+      }
+      if (std::equal(filtered.begin(), filtered.end(), stored)) return {c.position, length, crc, c.flags, true};
+    } else if (std::equal(data, data + length, stored)) {
+      return {c.position, length, crc, c.flags, true};
+    }
+  }
+  const uint32_t position = static_cast<uint32_t>(bytes_.size());
   PutLE32(bytes_, length);
-  PutLE16(bytes_, static_cast<uint32_t>(storedPath.size()));
+  PutLE16(bytes_, 0);  // no variable part
   PutLE16(bytes_, kFileEntryTag & 0xFFFF);
   PutLE16(bytes_, 0);
   bytes_.push_back(0);
-  bytes_.insert(bytes_.end(), storedPath.begin(), storedPath.end());
-  size_t at = bytes_.size();
+  const uint32_t at = static_cast<uint32_t>(bytes_.size());
   bytes_.insert(bytes_.end(), data, data + length);
   if (flags & kEntryCalls16) {
     EncodeCalls16(bytes_.data() + at, length);
   } else if (flags & kEntryCalls32) {
     EncodeCalls32(bytes_.data() + at, length);
   }
-  PutLE32(bytes_, f.crc);
-  return f;
+  if (WithinOneBlock(position, at + length)) copies_.emplace(crc, Copy{position, at, length, crc, flags});
+  return {position, length, crc, flags, false};
 }
 
 std::vector<uint8_t> SerializeEntry(const EntryRecord& e) {
@@ -197,7 +220,7 @@ EncodeStatus BuildArchive(const ArchiveInput& input, LzParser& parser, std::vect
     const SegmentInput& seg = input.segments[k];
     SegmentStream stream;
     for (const FileInput& f : seg.files) {
-      StoredFile stored = stream.AddFile(f.path, f.data.data(), static_cast<uint32_t>(f.data.size()), f.flags);
+      StoredFile stored = stream.AddFile(f.data.data(), static_cast<uint32_t>(f.data.size()), f.flags);
       EntryRecord e;
       e.path = f.path;
       e.attributes = f.attributes;

@@ -330,7 +330,7 @@ std::vector<std::vector<size_t>> PlanSegmentsWith(const std::vector<PackFileInfo
                                                   const CompressionConfig& config) {
   std::vector<OrderInput> inputs;
   inputs.reserve(files.size());
-  for (const PackFileInfo& f : files) inputs.push_back({f.storedPath, f.size, &f.sketch});
+  for (const PackFileInfo& f : files) inputs.push_back({f.storedPath, f.size, &f.sketch, f.contentKey});
   std::vector<std::vector<size_t>> groups;
   uint64_t queued = 0;
   for (size_t i : OrderFiles(inputs)) {
@@ -345,6 +345,15 @@ std::vector<std::vector<size_t>> PlanSegmentsWith(const std::vector<PackFileInfo
 }
 
 std::vector<uint64_t> SketchFile(const uint8_t* data, size_t size) { return SketchContent(data, size); }
+
+uint64_t ContentKey(const uint8_t* data, size_t size) { return ContentHash(data, size); }
+
+bool UsesSketches(const PackSettings& settings) { return settings.level >= 1; }
+
+BlockLayout SegmentBlockLayout(const PackSettings& settings) {
+  CompressionConfig c = ConfigForLevel(settings.level);
+  return {c.firstBlock, c.laterBlock};
+}
 
 std::vector<std::vector<size_t>> PlanSegments(const std::vector<PackFileInfo>& files, const PackSettings& settings) {
   return PlanSegmentsWith(files, ConfigForLevel(settings.level));

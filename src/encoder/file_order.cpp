@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <map>
 #include <numeric>
 #include <unordered_map>
 
@@ -70,6 +72,20 @@ std::string ExtensionOf(const std::string& path) {
   return e;
 }
 
+uint64_t ContentHash(const uint8_t* data, size_t size) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, data + i, 8);
+    h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  }
+  for (; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3ull;
+  h ^= h >> 29;
+  return h != 0 ? h : 1;
+}
+
 std::vector<uint64_t> SketchContent(const uint8_t* data, size_t size) {
   std::vector<uint64_t> chunks;
   size_t start = 0;
@@ -89,7 +105,9 @@ std::vector<uint64_t> SketchContent(const uint8_t* data, size_t size) {
   return chunks;
 }
 
-std::vector<size_t> OrderFiles(const std::vector<OrderInput>& files) {
+namespace {
+
+std::vector<size_t> ChainFiles(const std::vector<OrderInput>& files) {
   const size_t n = files.size();
   std::vector<std::string> ext(n), base(n);
   for (size_t i = 0; i < n; ++i) {
@@ -175,6 +193,34 @@ std::vector<size_t> OrderFiles(const std::vector<OrderInput>& files) {
       prev = cur;
       cur = following;
     }
+  }
+  return result;
+}
+
+}  // namespace
+
+std::vector<size_t> OrderFiles(const std::vector<OrderInput>& files) {
+  std::vector<size_t> chained = ChainFiles(files);
+  // Copies: each right behind the first of its content, in the order they came.
+  std::map<std::pair<uint64_t, uint64_t>, std::vector<size_t>> copies;  // (key, size) -> later copies
+  std::vector<bool> later(files.size(), false);
+  std::map<std::pair<uint64_t, uint64_t>, size_t> first;
+  for (size_t i : chained) {
+    if (files[i].contentKey == 0 || files[i].size == 0) continue;
+    auto key = std::make_pair(files[i].contentKey, files[i].size);
+    if (first.emplace(key, i).second) continue;
+    copies[key].push_back(i);
+    later[i] = true;
+  }
+  if (copies.empty()) return chained;
+  std::vector<size_t> result;
+  result.reserve(chained.size());
+  for (size_t i : chained) {
+    if (later[i]) continue;
+    result.push_back(i);
+    if (files[i].contentKey == 0 || files[i].size == 0) continue;
+    auto it = copies.find({files[i].contentKey, files[i].size});
+    if (it != copies.end()) result.insert(result.end(), it->second.begin(), it->second.end());
   }
   return result;
 }
