@@ -7,6 +7,9 @@
 #include "decoder/crc32.h"
 #include "encoder/call_filter.h"
 #include "encoder/lz_items.h"
+#include "encoder/lz_optimal.h"
+#include "encoder/lz_prices.h"
+#include "encoder/match_finder.h"
 #include "platform/bytes.h"
 
 namespace zor::encoder {
@@ -115,15 +118,39 @@ std::vector<uint8_t> EncodeDirectorySegment(const std::vector<uint8_t>& chunk, u
     FinishBlock(w);
     block = w.Take();
   } else {
-    HashChainParser parser;
-    std::vector<LzItem> items;
-    parser.Parse(chunk.data(), 0, size, {}, items);
-    std::vector<LzSymbol> symbols;
-    ResolveLzItems(items, symbols);
-    LzBlockCoding coding;
-    coding.historyCode = 0;  // present but not read
-    PlanLzBlock(std::move(symbols), size, LzBlockOptions(), coding);
-    block = WriteLzBlock(coding, blockType, true, size);
+    // Directory chunks are small and read by every extraction: the optimal parse, priced by the parse
+    // before it, and the cheapest of the parses.
+    MatchFinderOptions finderOptions;
+    finderOptions.depth = 64;
+    finderOptions.niceLength = 128;
+    finderOptions.hashBits = 14;
+    BinaryTreeMatchFinder finder;
+    finder.Reset(chunk.data(), size, finderOptions);
+    OptimalParser parser;
+    parser.CollectMatches(finder, 0, 0, size, finderOptions.niceLength);
+    PriceSet prices;
+    InitialPrices(chunk.data(), size, prices);
+    LzBlockCoding best;
+    uint64_t bestBits = UINT64_MAX;
+    for (uint32_t pass = 0; pass < 4; ++pass) {
+      std::vector<LzItem> items;
+      parser.Parse(chunk.data(), 0, {{0, &prices}}, {}, 3, items);
+      std::vector<SymbolCounts> counts;
+      CountItems(items, 3, counts);
+      PricesFromCounts(counts[0], prices);
+      std::vector<LzSymbol> symbols;
+      LzBlockCoding coding;
+      coding.historyCode = 0;  // present but not read
+      if (ResolveLzItems(items, symbols) != EncodeStatus::kOk ||
+          PlanLzBlock(std::move(symbols), size, LzBlockOptions(), coding) != EncodeStatus::kOk)
+        continue;
+      uint64_t bits = LzBlockBits(coding);
+      if (bits < bestBits) {
+        bestBits = bits;
+        best = std::move(coding);
+      }
+    }
+    block = WriteLzBlock(best, blockType, true, size);
   }
   out.insert(out.end(), block.begin(), block.end());
   return out;

@@ -1,4 +1,4 @@
-// File order: a base order by extension and name, and chains of files that share content.
+// File order: a base order by extension and path, and chains of files that share content.
 //
 // Sharing is found from content-defined chunks (cut where a rolling hash of the last bytes hits a
 // pattern, so that an insertion moves the cuts with the content): two files that have chunks in
@@ -45,11 +45,6 @@ uint64_t HashBytes(const uint8_t* p, size_t n) {
   uint64_t h = 0xCBF29CE484222325ull ^ n;
   for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
   return h ^ (h >> 29);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 struct UnionFind {
@@ -109,16 +104,14 @@ namespace {
 
 std::vector<size_t> ChainFiles(const std::vector<OrderInput>& files) {
   const size_t n = files.size();
-  std::vector<std::string> ext(n), base(n);
-  for (size_t i = 0; i < n; ++i) {
-    ext[i] = ExtensionOf(files[i].storedPath);
-    base[i] = BaseNameOf(files[i].storedPath);
-  }
+  std::vector<std::string> ext(n);
+  for (size_t i = 0; i < n; ++i) ext[i] = ExtensionOf(files[i].storedPath);
+  // Within a kind, by path: files of one folder are often alike (and their directory entries share
+  // the path's beginning), more than files of one name in different folders.
   std::vector<size_t> order(n);
   std::iota(order.begin(), order.end(), size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     if (ext[a] != ext[b]) return ext[a] < ext[b];
-    if (base[a] != base[b]) return base[a] < base[b];
     return files[a].storedPath < files[b].storedPath;
   });
   std::vector<uint32_t> rank(n);

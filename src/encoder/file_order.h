@@ -1,5 +1,5 @@
 // The order of files in the stream: similar files next to each other, so that a window of at most
-// 1 MB sees what they share, and otherwise files of a kind together, by extension and name.
+// 1 MB sees what they share, and otherwise files of a kind together, by extension and path.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +22,7 @@ struct OrderInput {
   uint64_t contentKey = 0;              // ContentHash, or 0 when not known
 };
 
-// A permutation of the files: by kind (extension) and name, except that files sharing content are
+// A permutation of the files: by kind (extension) and path, except that files sharing content are
 // chained together, and copies of one content (same key and size) follow the first right behind it.
 std::vector<size_t> OrderFiles(const std::vector<OrderInput>& files);
 
