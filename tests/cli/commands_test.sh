@@ -47,6 +47,10 @@ check bad-magic cmp -s <("$ZOR" list tree.zor) <("$ZOR" list bad-magic.zor)
 run list-chosen list tree.zor '**/*.TXT' docs/img --exclude guide.txt
 run list-unmatched list tree.zor readme.txt 'no*'
 
+# ---- zor info --blocks ----
+run info-blocks info tree.exe --blocks
+run info-blocks-damaged-directory info damaged-directory.zor --blocks
+
 # ---- zor test ----
 run test-sfx test tree.exe
 run test-quiet test tree.zor --quiet
