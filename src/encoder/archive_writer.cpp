@@ -63,8 +63,10 @@ StoredFile SegmentStream::AddFile(const uint8_t* data, uint32_t length, uint8_t 
     }
   }
   const uint32_t position = static_cast<uint32_t>(bytes_.size());
-  PutLE32(bytes_, length);
-  PutLE16(bytes_, 0);  // no variable part
+  // The same 11 bytes for every file: the extractor reads only the variable part's length (0 here), so
+  // the length field, which would repeat the directory's, stays 0 and each header codes as one match.
+  PutLE32(bytes_, 0);
+  PutLE16(bytes_, 0);
   PutLE16(bytes_, kFileEntryTag & 0xFFFF);
   PutLE16(bytes_, 0);
   bytes_.push_back(0);

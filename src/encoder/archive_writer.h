@@ -29,8 +29,8 @@ struct StoredFile {
   bool shared;        // points at an earlier file's bytes (or, when empty, at none)
 };
 
-// A segment's decoded stream: for each file its 11-byte LocalHeader (length, an empty variable part, the
-// entry tag) and its bytes, call-filtered when flags ask for it. Nothing follows the bytes: the extractor
+// A segment's decoded stream: for each file its 11-byte LocalHeader (an empty variable part and the entry
+// tag; the unread length field 0) and its bytes, call-filtered when flags ask for it. Nothing follows the bytes: the extractor
 // reaches every file through its directory entry and reads neither a stored path nor a trailing CRC.
 //
 // With the block layout given, a file identical to one already in the stream whose LocalHeader and
