@@ -45,13 +45,11 @@ bool SegmentStream::WithinOneBlock(uint32_t begin, uint32_t end) const {
 StoredFile SegmentStream::AddFile(const uint8_t* data, uint32_t length, uint8_t flags) {
   const uint32_t crc = Crc32(data, length);
   if (length == 0) return {static_cast<uint32_t>(bytes_.size()), 0, crc, flags, true};
-  std::vector<uint8_t> filtered;
-  for (auto [it, end] = copies_.equal_range(crc); it != end; ++it) {
-    const Copy& c = it->second;
-    if (c.length != length) continue;
+  const Copy& c = last_;
+  if (c.valid && c.length == length && c.crc == crc) {
     const uint8_t* stored = bytes_.data() + c.dataStart;
-    if (c.flags & (kEntryCalls16 | kEntryCalls32)) {
-      filtered.assign(data, data + length);
+    if (c.flags & (kEntryCalls16 | kEntryCalls32)) {  // stored filtered: compare the same way
+      std::vector<uint8_t> filtered(data, data + length);
       if (c.flags & kEntryCalls16) {
         EncodeCalls16(filtered.data(), length);
       } else {
@@ -77,7 +75,7 @@ StoredFile SegmentStream::AddFile(const uint8_t* data, uint32_t length, uint8_t 
   } else if (flags & kEntryCalls32) {
     EncodeCalls32(bytes_.data() + at, length);
   }
-  if (WithinOneBlock(position, at + length)) copies_.emplace(crc, Copy{position, at, length, crc, flags});
+  last_ = {position, at, length, crc, flags, WithinOneBlock(position, at + length)};
   return {position, length, crc, flags, false};
 }
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "encoder/block_writer.h"
@@ -33,11 +32,11 @@ struct StoredFile {
 // tag; the unread length field 0) and its bytes, call-filtered when flags ask for it. Nothing follows the bytes: the extractor
 // reaches every file through its directory entry and reads neither a stored path nor a trailing CRC.
 //
-// With the block layout given, a file identical to one already in the stream whose LocalHeader and
-// bytes lie within one block is not stored again: its entry points at the first copy. The extractor
-// produces it without restarting the segment when the entry follows the first copy's in the directory,
-// since the block that ended the first copy is still in its window. An empty file is never stored:
-// the extractor produces it without reading the stream.
+// With the block layout given, a file identical to the file stored last, whose LocalHeader and bytes lie
+// within one block, is not stored again: its entry points at that file's. Entries follow the stream's
+// order in the directory, so the extractor has just produced the first copy and still holds the block
+// that ended it: it produces the copy from its window without restarting the segment. An empty file is
+// never stored: the extractor produces it without reading the stream.
 class SegmentStream {
  public:
   SegmentStream() = default;
@@ -52,9 +51,10 @@ class SegmentStream {
   struct Copy {
     uint32_t position, dataStart, length, crc;
     uint8_t flags;
+    bool valid = false;
   };
   std::vector<uint8_t> bytes_;
-  std::unordered_multimap<uint32_t, Copy> copies_;  // by CRC: files stored whole within one block, sharable
+  Copy last_;  // the file stored last, when it lies within one block
   uint32_t firstBlock_ = 0, laterBlock_ = 0;  // 0: no sharing
 };
 

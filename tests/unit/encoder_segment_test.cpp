@@ -139,8 +139,8 @@ TEST(SegmentModel, LocalHeaderStraddlesBlocks) {
   }
 }
 
-// A copy points at the first one's LocalHeader only when that file lies within one block (so the block
-// that ended it is still the decoder's); an empty file takes no bytes at all.
+// A copy points at the LocalHeader of the file stored right before it, when that file lies within one
+// block (so the block that ended it is still the decoder's); an empty file takes no bytes at all.
 TEST(SegmentStream, CopiesShareTheFirstOnesBytesWithinOneBlock) {
   SegmentStream stream(1000, 500);
   std::vector<uint8_t> a = test::Sample(test::SampleKind::kCode, 300, 1);
@@ -153,6 +153,7 @@ TEST(SegmentStream, CopiesShareTheFirstOnesBytesWithinOneBlock) {
   EXPECT_TRUE(copy.shared && copy.position == first.position && copy.flags == kEntryCalls32);
   EXPECT_EQ(stream.bytes().size(), length);
   EXPECT_FALSE(stream.AddFile(a2.data(), 300, 0).shared);  // same length, other bytes
+  EXPECT_FALSE(stream.AddFile(a.data(), 300, kEntryCalls32).shared);  // no longer the file stored last
   StoredFile straddling = stream.AddFile(b.data(), 800, 0);
   EXPECT_FALSE(stream.AddFile(b.data(), 800, 0).shared);
   EXPECT_FALSE(straddling.shared);
