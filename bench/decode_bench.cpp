@@ -297,7 +297,7 @@ void Bench(const std::string& folder, const Options& o) {
   std::fprintf(stderr, "%s: %u bytes; packing...\n", corpus.c_str(), fileLength);
 
   zor::encoder::SegmentStream ss;
-  zor::encoder::StoredFile sf = ss.AddFile("corpus", files.data(), fileLength, 0);
+  zor::encoder::StoredFile sf = ss.AddFile(files.data(), fileLength, 0);
   const Bytes& stream = ss.bytes();
   const size_t n = stream.size();
   Bytes out(n + 64);

@@ -93,7 +93,10 @@ int Pack(int level, const std::string& root, const std::string& archivePath, int
     std::string stored = rel[i];
     std::replace(stored.begin(), stored.end(), '/', '\\');
     infos.push_back({stored, data[i].size(), {}});
-    if (sketch) infos.back().sketch = SketchFile(data[i].data(), data[i].size());
+    if (sketch) {
+      infos.back().sketch = SketchFile(data[i].data(), data[i].size());
+      infos.back().contentKey = ContentKey(data[i].data(), data[i].size());
+    }
     bytesIn += data[i].size();
   }
   PackSettings settings;
@@ -105,11 +108,11 @@ int Pack(int level, const std::string& root, const std::string& archivePath, int
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t g; (g = next++) < groups.size();) {
-      SegmentStream stream;
+      SegmentStream stream(config.firstBlock, config.laterBlock);
       for (size_t i : groups[g]) {
-        flags[i] = ChooseCallFilter(data[i].data(), data[i].size(), infos[i].storedPath, settings);
-        stored[g].push_back(
-            stream.AddFile(infos[i].storedPath, data[i].data(), static_cast<uint32_t>(data[i].size()), flags[i]));
+        uint8_t f = ChooseCallFilter(data[i].data(), data[i].size(), infos[i].storedPath, settings);
+        stored[g].push_back(stream.AddFile(data[i].data(), static_cast<uint32_t>(data[i].size()), f));
+        flags[i] = stored[g].back().flags;
       }
       segments[g] = CompressSegmentWith(stream.bytes(), config);
     }

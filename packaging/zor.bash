@@ -20,7 +20,8 @@ _zor() {
 
     local options
     case $command in
-    info | version) options='--help' ;;
+    info) options='--blocks --help' ;;
+    version) options='--help' ;;
     list) options='--help --exclude --json --codepage' ;;
     test) options='--help --exclude --quiet --codepage' ;;
     extract) options='--help --exclude --output --overwrite --skip-existing --quiet --codepage' ;;

@@ -1,13 +1,16 @@
 // zor info: runs the self-extractor's start-up steps on a file and prints what they find.
 #include "cli/info_command.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "archive/archive_format.h"
 #include "cli/archive_file.h"
 #include "cli/exit_codes.h"
 #include "cli/progress.h"
 #include "cli/version.h"
+#include "decoder/bit_reader.h"
 #include "encoder/stub_resources.h"
 
 namespace zor {
@@ -134,9 +137,91 @@ void PrintArchiveHeader(std::FILE* out, const Extraction& x) {
   std::fprintf(out, "  Data length: %u\n", h.dataLength);
 }
 
+// What one data segment holds.
+struct SegmentStats {
+  uint32_t blocks[4] = {};         // by type: stored, LZ, block-sorting, LZ (type 3)
+  uint64_t decoded[4] = {}, packed[4] = {};
+  uint32_t tableSets = 0;          // of its LZ blocks (one for a block with the built-in codes)
+  uint32_t files = 0, calls16 = 0, calls32 = 0;
+  uint64_t fileBytes = 0;
+  const char* problem = nullptr;   // why the walk over its blocks stopped early
+};
+
+// Walks the blocks of the segment whose signature lies at `at` by their packed sizes.
+void ReadSegmentBlocks(FileLayer& f, uint64_t at, uint64_t end, SegmentStats& s) {
+  at += kSegmentSignatureSize;
+  for (uint32_t count = 0;; ++count) {
+    uint8_t head[8] = {};
+    if (at + 6 > end || FileSeek(f, f.programFile, static_cast<int32_t>(at), kSeekBegin) == kSeekFailed ||
+        FileRead(f, f.programFile, head, sizeof head) < 6) {
+      s.problem = "runs past the data";
+      return;
+    }
+    BlockHeader h = ReadBlockHeader(head);
+    if (h.type > 3 || h.packedSize < 6 || count >= (1u << 20)) {
+      s.problem = "damaged block header";
+      return;
+    }
+    ++s.blocks[h.type];
+    s.decoded[h.type] += h.size;
+    s.packed[h.type] += h.packedSize;
+    if (h.type == 1 || h.type == 3) {
+      uint32_t u = head[6] >> 4 | (head[7] & 3) << 4;  // bits 52 to 57: the table-set count
+      s.tableSets += u == 0 ? 1 : u;
+    }
+    at += h.packedSize;
+    if (h.last) return;
+  }
+}
+
+void PrintBlocks(std::FILE* out, Extraction& x, uint32_t fileLength) {
+  std::map<uint32_t, SegmentStats> segments;  // by offset from the archive header
+  ErrorCode walked = WalkDirectory(x, [&](const DirectoryEntry& e, std::string_view) {
+    if (e.flags & kEntryFolder) return;
+    SegmentStats& s = segments[e.segmentOffset];
+    ++s.files;
+    s.fileBytes += e.length;
+    if (e.flags & kEntryCalls16) {
+      ++s.calls16;
+    } else if (e.flags & kEntryCalls32) {
+      ++s.calls32;
+    }
+  });
+  std::fprintf(out, "Data segments: %zu%s\n", segments.size(),
+               walked != 0 ? " (the directory is damaged: only the segments of the entries before the damage)" : "");
+  FileLayer& f = x.files;
+  const uint64_t dataEnd = std::min<uint64_t>(fileLength, uint64_t{x.archiveOffset} + x.archiveHeader.directoryOffset);
+  std::fprintf(out, "  %10s %6s %8s %6s %6s %6s %6s %11s %11s %7s\n", "offset", "files", "filtered", "LZ", "sets",
+               "sorted", "stored", "decoded", "packed", "%");
+  SegmentStats total;
+  for (auto& [offset, s] : segments) {
+    ReadSegmentBlocks(f, uint64_t{x.archiveOffset} + offset, dataEnd, s);
+    uint64_t decoded = 0, packed = 0;
+    for (int t = 0; t < 4; ++t) {
+      decoded += s.decoded[t], packed += s.packed[t];
+      total.blocks[t] += s.blocks[t], total.decoded[t] += s.decoded[t], total.packed[t] += s.packed[t];
+    }
+    total.tableSets += s.tableSets, total.files += s.files, total.calls16 += s.calls16, total.calls32 += s.calls32;
+    std::fprintf(out, "  %10u %6u %8u %6u %6u %6u %6u %11llu %11llu %6.1f%%%s%s\n", offset, s.files,
+                 s.calls16 + s.calls32, s.blocks[1] + s.blocks[3], s.tableSets, s.blocks[2], s.blocks[0],
+                 static_cast<unsigned long long>(decoded), static_cast<unsigned long long>(packed),
+                 decoded ? 100.0 * static_cast<double>(packed) / static_cast<double>(decoded) : 0.0,
+                 s.problem ? "  " : "", s.problem ? s.problem : "");
+  }
+  f.programFilePos = kSeekFailed;  // moved behind the engine's back
+  static const char* const kKinds[4] = {"stored", "LZ", "block-sorting", "LZ (type 3)"};
+  std::fprintf(out, "  All segments: %u files, %u with the 32-bit call filter, %u with the 16-bit one; %u LZ table sets\n",
+               total.files, total.calls32, total.calls16, total.tableSets);
+  for (int t = 0; t < 4; ++t) {
+    if (total.blocks[t] == 0) continue;
+    std::fprintf(out, "  %s blocks: %u, %llu bytes decoded from %llu\n", kKinds[t], total.blocks[t],
+                 static_cast<unsigned long long>(total.decoded[t]), static_cast<unsigned long long>(total.packed[t]));
+  }
+}
+
 }  // namespace
 
-int RunInfo(const char* path, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd) {
+int RunInfo(const char* path, CodePage& codePage, std::FILE* out, FrontEnd& frontEnd, bool blocks) {
   ArchiveFile archive(frontEnd, &codePage);
   // Failures name the file as it was given, not only its last component.
   if (ErrorCode r = archive.Open(path); r < 0) return archive.ReportOpenFailure(r, path);
@@ -161,6 +246,7 @@ int RunInfo(const char* path, CodePage& codePage, std::FILE* out, FrontEnd& fron
   }
   PrintStubHeader(out, x, stub, codePage);
   PrintArchiveHeader(out, x);
+  if (blocks) PrintBlocks(out, x, fileLength);
   return kExitOk;
 }
 

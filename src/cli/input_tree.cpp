@@ -230,7 +230,7 @@ void Walker::Visit(const std::string& source, const std::string& storedUtf8, con
       errors_.push_back(error);
       return;
     }
-    uint64_t largest = encoder::LargestFile(rules_.outputStart, stored.size());
+    uint64_t largest = encoder::LargestFile(rules_.outputStart);
     if (facts.size > largest) {
       errors_.push_back(Quote(source) + ": " + std::to_string(facts.size) +
                         " bytes is more than a self-extractor can hold (at most " + std::to_string(largest) +

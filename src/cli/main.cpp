@@ -34,7 +34,7 @@ int Run(int argc, char** argv) {
   std::string file;
   std::string codePageText = std::to_string(zor::kDefaultCodePage);
   std::string outputFolder;
-  bool json = false, quiet = false, overwrite = false, skipExisting = false;
+  bool json = false, quiet = false, overwrite = false, skipExisting = false, blocks = false;
   std::vector<std::string> patterns, excludes;
   const auto addSelection = [&](CLI::App* command) {
     command->add_option("PATTERN", patterns, "only the entries these match, and what is in folders they match");
@@ -46,6 +46,7 @@ int Run(int argc, char** argv) {
   CLI::App* info = app.add_subcommand("info", "Show where the archive lies in FILE and what its headers say");
   info->add_option("FILE", file, "a self-extractor or a bare archive")->required();
   info->add_option("--codepage", codePageText, "code page of the stub header's title and folder (default 1252)");
+  info->add_flag("--blocks", blocks, "also show each data segment's blocks, table sets and call-filtered files");
 
   CLI::App* list = app.add_subcommand("list", "List the files and folders of the archive in FILE");
   list->add_option("FILE", file, "a self-extractor or a bare archive")->required();
@@ -95,7 +96,7 @@ int Run(int argc, char** argv) {
 
   zor::TerminalFrontEnd frontEnd(stdin, stderr, zor::CanAskQuestions());
   frontEnd.SetCodePage(&codePage);
-  if (*info) return zor::RunInfo(file.c_str(), codePage, stdout, frontEnd);
+  if (*info) return zor::RunInfo(file.c_str(), codePage, stdout, frontEnd, blocks);
   if (*list) return zor::RunList({file.c_str(), json, patterns, excludes}, codePage, stdout, frontEnd);
   if (*test || *extract) {
     const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace

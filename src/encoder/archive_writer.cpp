@@ -7,6 +7,9 @@
 #include "decoder/crc32.h"
 #include "encoder/call_filter.h"
 #include "encoder/lz_items.h"
+#include "encoder/lz_optimal.h"
+#include "encoder/lz_prices.h"
+#include "encoder/match_finder.h"
 #include "platform/bytes.h"
 
 namespace zor::encoder {
@@ -33,24 +36,47 @@ uint32_t Crc32(const uint8_t* data, uint32_t length) {
 
 }  // namespace
 
-StoredFile SegmentStream::AddFile(const std::string& storedPath, const uint8_t* data, uint32_t length,
-                                  uint8_t flags) {
-  StoredFile f = {static_cast<uint32_t>(bytes_.size()), length, Crc32(data, length)};
-  PutLE32(bytes_, length);
-  PutLE16(bytes_, static_cast<uint32_t>(storedPath.size()));
+bool SegmentStream::WithinOneBlock(uint32_t begin, uint32_t end) const {
+  if (firstBlock_ == 0 || laterBlock_ == 0) return false;
+  auto blockOf = [&](uint32_t p) { return p < firstBlock_ ? 0 : 1 + (p - firstBlock_) / laterBlock_; };
+  return end > begin && blockOf(begin) == blockOf(end - 1);
+}
+
+StoredFile SegmentStream::AddFile(const uint8_t* data, uint32_t length, uint8_t flags) {
+  const uint32_t crc = Crc32(data, length);
+  if (length == 0) return {static_cast<uint32_t>(bytes_.size()), 0, crc, flags, true};
+  const Copy& c = last_;
+  if (c.valid && c.length == length && c.crc == crc) {
+    const uint8_t* stored = bytes_.data() + c.dataStart;
+    if (c.flags & (kEntryCalls16 | kEntryCalls32)) {  // stored filtered: compare the same way
+      std::vector<uint8_t> filtered(data, data + length);
+      if (c.flags & kEntryCalls16) {
+        EncodeCalls16(filtered.data(), length);
+      } else {
+        EncodeCalls32(filtered.data(), length);
+      }
+      if (std::equal(filtered.begin(), filtered.end(), stored)) return {c.position, length, crc, c.flags, true};
+    } else if (std::equal(data, data + length, stored)) {
+      return {c.position, length, crc, c.flags, true};
+    }
+  }
+  const uint32_t position = static_cast<uint32_t>(bytes_.size());
+  // The same 11 bytes for every file: the extractor reads only the variable part's length (0 here), so
+  // the length field, which would repeat the directory's, stays 0 and each header codes as one match.
+  PutLE32(bytes_, 0);
+  PutLE16(bytes_, 0);
   PutLE16(bytes_, kFileEntryTag & 0xFFFF);
   PutLE16(bytes_, 0);
   bytes_.push_back(0);
-  bytes_.insert(bytes_.end(), storedPath.begin(), storedPath.end());
-  size_t at = bytes_.size();
+  const uint32_t at = static_cast<uint32_t>(bytes_.size());
   bytes_.insert(bytes_.end(), data, data + length);
   if (flags & kEntryCalls16) {
     EncodeCalls16(bytes_.data() + at, length);
   } else if (flags & kEntryCalls32) {
     EncodeCalls32(bytes_.data() + at, length);
   }
-  PutLE32(bytes_, f.crc);
-  return f;
+  last_ = {position, at, length, crc, flags, WithinOneBlock(position, at + length)};
+  return {position, length, crc, flags, false};
 }
 
 std::vector<uint8_t> SerializeEntry(const EntryRecord& e) {
@@ -92,15 +118,39 @@ std::vector<uint8_t> EncodeDirectorySegment(const std::vector<uint8_t>& chunk, u
     FinishBlock(w);
     block = w.Take();
   } else {
-    HashChainParser parser;
-    std::vector<LzItem> items;
-    parser.Parse(chunk.data(), 0, size, {}, items);
-    std::vector<LzSymbol> symbols;
-    ResolveLzItems(items, symbols);
-    LzBlockCoding coding;
-    coding.historyCode = 0;  // present but not read
-    PlanLzBlock(std::move(symbols), size, LzBlockOptions(), coding);
-    block = WriteLzBlock(coding, blockType, true, size);
+    // Directory chunks are small and read by every extraction: the optimal parse, priced by the parse
+    // before it, and the cheapest of the parses.
+    MatchFinderOptions finderOptions;
+    finderOptions.depth = 64;
+    finderOptions.niceLength = 128;
+    finderOptions.hashBits = 14;
+    BinaryTreeMatchFinder finder;
+    finder.Reset(chunk.data(), size, finderOptions);
+    OptimalParser parser;
+    parser.CollectMatches(finder, 0, 0, size, finderOptions.niceLength);
+    PriceSet prices;
+    InitialPrices(chunk.data(), size, prices);
+    LzBlockCoding best;
+    uint64_t bestBits = UINT64_MAX;
+    for (uint32_t pass = 0; pass < 4; ++pass) {
+      std::vector<LzItem> items;
+      parser.Parse(chunk.data(), 0, {{0, &prices}}, {}, 3, items);
+      std::vector<SymbolCounts> counts;
+      CountItems(items, 3, counts);
+      PricesFromCounts(counts[0], prices);
+      std::vector<LzSymbol> symbols;
+      LzBlockCoding coding;
+      coding.historyCode = 0;  // present but not read
+      if (ResolveLzItems(items, symbols) != EncodeStatus::kOk ||
+          PlanLzBlock(std::move(symbols), size, LzBlockOptions(), coding) != EncodeStatus::kOk)
+        continue;
+      uint64_t bits = LzBlockBits(coding);
+      if (bits < bestBits) {
+        bestBits = bits;
+        best = std::move(coding);
+      }
+    }
+    block = WriteLzBlock(best, blockType, true, size);
   }
   out.insert(out.end(), block.begin(), block.end());
   return out;
@@ -197,7 +247,7 @@ EncodeStatus BuildArchive(const ArchiveInput& input, LzParser& parser, std::vect
     const SegmentInput& seg = input.segments[k];
     SegmentStream stream;
     for (const FileInput& f : seg.files) {
-      StoredFile stored = stream.AddFile(f.path, f.data.data(), static_cast<uint32_t>(f.data.size()), f.flags);
+      StoredFile stored = stream.AddFile(f.data.data(), static_cast<uint32_t>(f.data.size()), f.flags);
       EntryRecord e;
       e.path = f.path;
       e.attributes = f.attributes;

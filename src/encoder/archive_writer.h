@@ -24,17 +24,38 @@ struct StoredFile {
   uint32_t position;  // of its LocalHeader
   uint32_t length;
   uint32_t crc;       // CRC-32 of the file's own bytes (before the call filter is applied)
+  uint8_t flags;      // the call filter its stored bytes carry (a shared copy keeps the first one's)
+  bool shared;        // points at an earlier file's bytes (or, when empty, at none)
 };
 
-// A segment's decoded stream: for each file its 11-byte LocalHeader, its stored path, its bytes
-// (call-filtered when flags ask for it) and its CRC-32.
+// A segment's decoded stream: for each file its 11-byte LocalHeader (an empty variable part and the entry
+// tag; the unread length field 0) and its bytes, call-filtered when flags ask for it. Nothing follows the bytes: the extractor
+// reaches every file through its directory entry and reads neither a stored path nor a trailing CRC.
+//
+// With the block layout given, a file identical to the file stored last, whose LocalHeader and bytes lie
+// within one block, is not stored again: its entry points at that file's. Entries follow the stream's
+// order in the directory, so the extractor has just produced the first copy and still holds the block
+// that ended it: it produces the copy from its window without restarting the segment. An empty file is
+// never stored: the extractor produces it without reading the stream.
 class SegmentStream {
  public:
-  StoredFile AddFile(const std::string& storedPath, const uint8_t* data, uint32_t length, uint8_t flags);
+  SegmentStream() = default;
+  // Blocks of firstBlock bytes, then of laterBlock bytes, as the segment will be coded.
+  SegmentStream(uint32_t firstBlock, uint32_t laterBlock) : firstBlock_(firstBlock), laterBlock_(laterBlock) {}
+  StoredFile AddFile(const uint8_t* data, uint32_t length, uint8_t flags);
   std::vector<uint8_t>& bytes() { return bytes_; }
 
  private:
+  bool WithinOneBlock(uint32_t begin, uint32_t end) const;
+
+  struct Copy {
+    uint32_t position, dataStart, length, crc;
+    uint8_t flags;
+    bool valid = false;
+  };
   std::vector<uint8_t> bytes_;
+  Copy last_;  // the file stored last, when it lies within one block
+  uint32_t firstBlock_ = 0, laterBlock_ = 0;  // 0: no sharing
 };
 
 struct EntryRecord {

@@ -17,10 +17,22 @@ struct PackFileInfo {
   std::string storedPath;  // ANSI, backslashes
   uint64_t size;
   std::vector<uint64_t> sketch = {};  // optional: SketchFile of the content, so that similar files go together
+  uint64_t contentKey = 0;            // optional: ContentKey of the content, so that copies go together
 };
 
+// Whether PlanSegments at this level orders files by their sketches and content keys (worth reading
+// every file once more for).
+bool UsesSketches(const PackSettings&);
 // Content fingerprints for PackFileInfo::sketch (a few bytes per 160 bytes of content).
 std::vector<uint64_t> SketchFile(const uint8_t* data, size_t size);
+// A 64-bit hash of the whole content, never 0: equal for identical files.
+uint64_t ContentKey(const uint8_t* data, size_t size);
+
+// The sizes of a segment's blocks at this level: the first, then every later one.
+struct BlockLayout {
+  uint32_t first, later;
+};
+BlockLayout SegmentBlockLayout(const PackSettings&);
 
 // Solid segments: groups of file indices, each group in stream order, the groups in archive order.
 // Deterministic; depends only on its inputs.

@@ -22,9 +22,11 @@ struct CompressionConfig {
   uint32_t passes = 2;            // parses per block, each priced by the one before
   uint32_t setPasses = 0;         // further parses priced per table set
   uint32_t maxTableSets = kMaxTableSets;
+  double setCharge = 0;           // bits a table set must save besides its code lengths (decoder time)
   bool delta = true;              // delta-filter regions where they pay
   bool blockSorting = true;       // try block-sorting blocks
   bool alwaysTrySorting = false;  // for every block, not only where earlier trials came close
+  double sortingMargin = 0;       // a block-sorting block must be this share smaller than the LZ block
   bool lzBlocks = true;           // false: block-sorting and stored blocks only (for tests)
   uint32_t firstBlock = kFirstBlockSize;
   uint32_t laterBlock = kLaterBlockSize;  // with the largest history (history-size code 30)

@@ -1,4 +1,4 @@
-// File order: a base order by extension and name, and chains of files that share content.
+// File order: a base order by extension and path, and chains of files that share content.
 //
 // Sharing is found from content-defined chunks (cut where a rolling hash of the last bytes hits a
 // pattern, so that an insertion moves the cuts with the content): two files that have chunks in
@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <map>
 #include <numeric>
 #include <unordered_map>
 
@@ -45,11 +47,6 @@ uint64_t HashBytes(const uint8_t* p, size_t n) {
   return h ^ (h >> 29);
 }
 
-std::string BaseNameOf(const std::string& path) {
-  size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 struct UnionFind {
   std::vector<uint32_t> parent;
   explicit UnionFind(size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0u); }
@@ -68,6 +65,20 @@ std::string ExtensionOf(const std::string& path) {
   std::string e = path.substr(dot + 1);
   for (char& c : e) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return e;
+}
+
+uint64_t ContentHash(const uint8_t* data, size_t size) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, data + i, 8);
+    h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  }
+  for (; i < size; ++i) h = (h ^ data[i]) * 0x100000001B3ull;
+  h ^= h >> 29;
+  return h != 0 ? h : 1;
 }
 
 std::vector<uint64_t> SketchContent(const uint8_t* data, size_t size) {
@@ -89,18 +100,18 @@ std::vector<uint64_t> SketchContent(const uint8_t* data, size_t size) {
   return chunks;
 }
 
-std::vector<size_t> OrderFiles(const std::vector<OrderInput>& files) {
+namespace {
+
+std::vector<size_t> ChainFiles(const std::vector<OrderInput>& files) {
   const size_t n = files.size();
-  std::vector<std::string> ext(n), base(n);
-  for (size_t i = 0; i < n; ++i) {
-    ext[i] = ExtensionOf(files[i].storedPath);
-    base[i] = BaseNameOf(files[i].storedPath);
-  }
+  std::vector<std::string> ext(n);
+  for (size_t i = 0; i < n; ++i) ext[i] = ExtensionOf(files[i].storedPath);
+  // Within a kind, by path: files of one folder are often alike (and their directory entries share
+  // the path's beginning), more than files of one name in different folders.
   std::vector<size_t> order(n);
   std::iota(order.begin(), order.end(), size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     if (ext[a] != ext[b]) return ext[a] < ext[b];
-    if (base[a] != base[b]) return base[a] < base[b];
     return files[a].storedPath < files[b].storedPath;
   });
   std::vector<uint32_t> rank(n);
@@ -175,6 +186,34 @@ std::vector<size_t> OrderFiles(const std::vector<OrderInput>& files) {
       prev = cur;
       cur = following;
     }
+  }
+  return result;
+}
+
+}  // namespace
+
+std::vector<size_t> OrderFiles(const std::vector<OrderInput>& files) {
+  std::vector<size_t> chained = ChainFiles(files);
+  // Copies: each right behind the first of its content, in the order they came.
+  std::map<std::pair<uint64_t, uint64_t>, std::vector<size_t>> copies;  // (key, size) -> later copies
+  std::vector<bool> later(files.size(), false);
+  std::map<std::pair<uint64_t, uint64_t>, size_t> first;
+  for (size_t i : chained) {
+    if (files[i].contentKey == 0 || files[i].size == 0) continue;
+    auto key = std::make_pair(files[i].contentKey, files[i].size);
+    if (first.emplace(key, i).second) continue;
+    copies[key].push_back(i);
+    later[i] = true;
+  }
+  if (copies.empty()) return chained;
+  std::vector<size_t> result;
+  result.reserve(chained.size());
+  for (size_t i : chained) {
+    if (later[i]) continue;
+    result.push_back(i);
+    if (files[i].contentKey == 0 || files[i].size == 0) continue;
+    auto it = copies.find({files[i].contentKey, files[i].size});
+    if (it != copies.end()) result.insert(result.end(), it->second.begin(), it->second.end());
   }
   return result;
 }

@@ -50,17 +50,17 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
                               const std::vector<uint32_t>& barriers, uint32_t m, std::vector<LzItem>& items) {
   const uint32_t n = blockLength_;
   nodes_.resize(n + 1);
-  nodes_[0] = Node{0, 0, 0, 0, 0, 0};
+  nodes_[0] = Node{0, 0, 0, 0, 0};
   uint32_t ready = 0;  // nodes up to here have been set up
   size_t region = 0, barrier = 0;
   const PriceSet* p = regions[0].prices;
   const bool length2 = m != 1;
 
-  auto relax = [&](uint32_t to, uint32_t cost, uint32_t length, uint32_t distance, int32_t symbol, uint32_t rep0,
+  auto relax = [&](uint32_t to, uint32_t cost, uint32_t length, uint32_t, int32_t symbol, uint32_t rep0,
                    uint32_t rep1) {
     Node& t = nodes_[to];
     if (cost < t.cost) {
-      t = {cost, rep0, rep1, distance, static_cast<uint16_t>(length), static_cast<int8_t>(symbol)};
+      t = {cost, rep0, rep1, static_cast<uint16_t>(length), static_cast<int8_t>(symbol)};
     }
   };
   // The alphabet a match of this length uses, and whether the symbol exists in it.
@@ -163,7 +163,8 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
     if (t.length == 1) {
       items.push_back(LzItem::Literal(window[historyLength + j - 1]));
     } else {
-      items.push_back(LzItem::Match(t.length, t.distance, static_cast<int8_t>(t.symbol)));
+      uint32_t distance = t.symbol >= 2 && t.symbol <= 5 ? static_cast<uint32_t>(t.symbol - 1) : t.rep0;
+      items.push_back(LzItem::Match(t.length, distance, static_cast<int8_t>(t.symbol)));
     }
     j -= t.length;
   }

@@ -35,10 +35,11 @@ class OptimalParser {
   uint32_t blockLength() const { return blockLength_; }
 
  private:
+  // 16 bytes: a match's distance is its symbol's (2 to 5 code 1 to 4) or the first recent distance it
+  // leaves behind.
   struct Node {
     uint32_t cost;
     uint32_t rep0, rep1;
-    uint32_t distance;
     uint16_t length;    // 1: a literal
     int8_t symbol;      // the match's distance symbol
   };

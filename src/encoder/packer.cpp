@@ -7,6 +7,7 @@
 #include "encoder/packer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -24,7 +25,6 @@ namespace zor::encoder {
 namespace {
 
 constexpr uint32_t kLocalHeaderBytes = 11;
-constexpr uint32_t kTrailingCrcBytes = 4;
 constexpr uint32_t kBlockHeaderBytes = 6;  // a stored block's header, padded to a byte
 // A directory segment is at most its signature and the 8184 bytes the reader fetches behind it.
 constexpr uint64_t kDirectorySegmentMax = kSegmentSignatureSize + kDirectoryBlockBytesMax;
@@ -61,6 +61,7 @@ class Pack {
 
  private:
   void Work();
+  PackResult Sketch(std::vector<PackFileInfo>& infos);
   void CodeSegment(size_t k, SegmentResult& result);
   PackResult Fail(PackStatus status, std::string error) {
     PackResult r;
@@ -83,7 +84,8 @@ class Pack {
 };
 
 void Pack::CodeSegment(size_t k, SegmentResult& result) {
-  SegmentStream stream;
+  const BlockLayout layout = SegmentBlockLayout(job_.settings);
+  SegmentStream stream(layout.first, layout.later);
   std::vector<uint8_t> data;
   for (size_t i : groups_[k]) {
     const PackEntry& file = job_.files[i];
@@ -95,8 +97,7 @@ void Pack::CodeSegment(size_t k, SegmentResult& result) {
       return;
     }
     // The stream holds positions and lengths in 32 bits; the output limit is far below that.
-    uint64_t streamLength = stream.bytes().size() + kLocalHeaderBytes + file.storedPath.size() + data.size() +
-                            kTrailingCrcBytes;
+    uint64_t streamLength = stream.bytes().size() + kLocalHeaderBytes + data.size();
     if (streamLength > job_.outputLimit) {
       result.status = PackStatus::kTooLarge;
       result.error = "the files of one segment add up to more than an archive can hold";
@@ -104,8 +105,9 @@ void Pack::CodeSegment(size_t k, SegmentResult& result) {
     }
     uint8_t flags = ChooseCallFilter(data.data(), data.size(), file.storedPath, job_.settings);
     flags &= kEntryCalls16 | kEntryCalls32;
-    result.stored.push_back(stream.AddFile(file.storedPath, data.data(), static_cast<uint32_t>(data.size()), flags));
-    result.flags.push_back(flags);
+    StoredFile stored = stream.AddFile(data.data(), static_cast<uint32_t>(data.size()), flags);
+    result.stored.push_back(stored);
+    result.flags.push_back(stored.flags);
     result.inputBytes += data.size();
   }
   data = std::vector<uint8_t>();
@@ -153,10 +155,70 @@ void Pack::Work() {
   }
 }
 
+// Reads every file once for its sketch and content key, on the workers. The first failure by file order
+// is the one reported, whatever the threads did.
+PackResult Pack::Sketch(std::vector<PackFileInfo>& infos) {
+  const size_t n = infos.size();
+  std::vector<std::string> errors(n);
+  std::vector<uint8_t> failed(n, 0);
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+  auto work = [&] {
+    std::vector<uint8_t> data;
+    for (size_t i; !stop.load() && (i = next++) < n;) {
+      if (job_.cancel && job_.cancel->load()) {
+        stop = true;
+        return;
+      }
+      data.clear();
+      try {
+        // A file coded while it is read is never held whole: its start stands for it. (It has a segment
+        // of its own, so its sketch only places that segment.)
+        bool read;
+        if (job_.files[i].size > job_.streamAbove) {
+          constexpr size_t kSample = 1u << 20;
+          data.resize(kSample);
+          size_t got = 0;
+          read = io_.ReadFileAt(i, 0, data.data(), kSample, got, errors[i]);
+          data.resize(got);
+        } else {
+          read = io_.ReadFile(i, data, errors[i]);
+        }
+        if (!read) {
+          failed[i] = 1;
+          stop = true;
+          return;
+        }
+        infos[i].sketch = SketchFile(data.data(), data.size());
+        infos[i].contentKey = ContentKey(data.data(), data.size());
+      } catch (const std::bad_alloc&) {
+        errors[i] = "out of memory";
+        failed[i] = 2;
+        stop = true;
+        return;
+      }
+    }
+  };
+  unsigned threads = static_cast<unsigned>(std::min<size_t>(std::max(job_.threads, 1u), std::max<size_t>(n, 1)));
+  std::vector<std::thread> workers;
+  for (unsigned t = 1; t < threads; ++t) workers.emplace_back(work);
+  work();
+  for (std::thread& w : workers) w.join();
+  for (size_t i = 0; i < n; ++i) {
+    if (failed[i]) return Fail(failed[i] == 1 ? PackStatus::kReadFailed : PackStatus::kFailed, errors[i]);
+  }
+  if (job_.cancel && job_.cancel->load()) return Fail(PackStatus::kCancelled, "cancelled");
+  return PackResult();
+}
+
 PackResult Pack::Run() {
   std::vector<PackFileInfo> infos;
   infos.reserve(job_.files.size());
   for (const PackEntry& f : job_.files) infos.push_back({f.storedPath, f.size});
+  if (UsesSketches(job_.settings)) {
+    PackResult sketched = Sketch(infos);
+    if (sketched.status != PackStatus::kOk) return sketched;
+  }
   groups_ = PlanSegments(infos, job_.settings);
   if (!ValidPlan(groups_, job_.files.size())) return Fail(PackStatus::kFailed, "the segment plan is not usable");
   results_.resize(groups_.size());
@@ -287,20 +349,20 @@ bool PackIo::ReadFileAt(size_t index, uint64_t offset, uint8_t* data, size_t siz
   return true;
 }
 
-uint64_t StoredArchiveLength(uint64_t outputStart, size_t pathLength, uint64_t size) {
-  uint64_t stream = kLocalHeaderBytes + pathLength + size + kTrailingCrcBytes;
+uint64_t StoredArchiveLength(uint64_t outputStart, uint64_t size) {
+  uint64_t stream = kLocalHeaderBytes + size;
   uint64_t blocks = 1;
   if (stream > kFirstBlockSize) blocks += (stream - kFirstBlockSize + kLaterBlockSize - 1) / kLaterBlockSize;
   return outputStart + kArchiveHeaderSize + kSegmentSignatureSize + stream + blocks * kBlockHeaderBytes +
          kDirectorySegmentMax;
 }
 
-uint64_t LargestFile(uint64_t outputStart, size_t pathLength, uint64_t limit) {
+uint64_t LargestFile(uint64_t outputStart, uint64_t limit) {
   uint64_t low = 0, high = limit;  // StoredArchiveLength(low) fits, unless nothing does
-  if (StoredArchiveLength(outputStart, pathLength, 0) > limit) return 0;
+  if (StoredArchiveLength(outputStart, 0) > limit) return 0;
   while (low < high) {
     uint64_t mid = low + (high - low + 1) / 2;
-    if (StoredArchiveLength(outputStart, pathLength, mid) <= limit) {
+    if (StoredArchiveLength(outputStart, mid) <= limit) {
       low = mid;
     } else {
       high = mid - 1;

@@ -68,10 +68,11 @@ struct PackResult {
 
 PackResult PackArchive(const PackJob& job, PackIo& io);
 
-// The output length of an archive holding one file of `size` bytes, stored, behind `outputStart` bytes:
-// what a file needs at least, since compression falls back to stored blocks.
-uint64_t StoredArchiveLength(uint64_t outputStart, size_t pathLength, uint64_t size);
+// The output length of an archive holding one file of `size` bytes, stored, behind `outputStart` bytes
+// (its directory entry counted as a directory segment's largest size): what a file needs at least,
+// since compression falls back to stored blocks.
+uint64_t StoredArchiveLength(uint64_t outputStart, uint64_t size);
 // The largest file that StoredArchiveLength keeps within `limit`.
-uint64_t LargestFile(uint64_t outputStart, size_t pathLength, uint64_t limit = kMaxProgramFileLength);
+uint64_t LargestFile(uint64_t outputStart, uint64_t limit = kMaxProgramFileLength);
 
 }  // namespace zor::encoder

@@ -238,7 +238,7 @@ EncodeStatus EncodeSegment(const uint8_t* stream, uint32_t length, const Segment
       if (marks.size() > kMaxDeltaMarks && b.checkItems) return EncodeStatus::kInvalidItems;
       // The LZ step's bytes: the output with the delta filter taken off, its sources read as the
       // decoder reads them (block bytes already filtered back, history as kept, 0 before the window).
-      std::memcpy(window.data() + c.history, bytes, b.size);
+      std::copy_n(bytes, b.size, window.data() + c.history);  // bytes may be null for an empty stream
       RemoveDeltaMarks(window.data(), c.history, b.size, marks);
       if (b.useItems) {
         if (b.checkItems) {
@@ -285,7 +285,7 @@ EncodeStatus EncodeSegment(const uint8_t* stream, uint32_t length, const Segment
     if (chosen.block.size() > 0xFFFFF) return EncodeStatus::kBlockTooLarge;
 
     if (chosen.levelBytes.empty()) {
-      std::memcpy(level.data() + blockStart, bytes, b.size);
+      std::copy_n(bytes, b.size, level.data() + blockStart);
     } else {
       std::memcpy(level.data() + blockStart, chosen.levelBytes.data(), b.size);
     }

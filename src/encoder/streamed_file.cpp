@@ -148,13 +148,13 @@ PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint6
   BuildCrcTable(crc);
   uint32_t fileCrc = 0xFFFFFFFFu;
   std::vector<uint8_t> stream;  // coded as soon as a block's worth is here
-  Append32(stream, length);
-  Append16(stream, static_cast<uint32_t>(file.storedPath.size()));
+  // The same lean local header as SegmentStream::AddFile writes: no variable part, no trailing CRC.
+  Append32(stream, 0);
+  Append16(stream, 0);
   Append16(stream, kFileEntryTag & 0xFFFF);
   Append16(stream, 0);
   stream.push_back(0);
-  stream.insert(stream.end(), file.storedPath.begin(), file.storedPath.end());
-  stored = {0, length, 0};
+  stored = {0, length, 0, 0, false};
 
   const int level = job.settings.level;
   SegmentStreamer streamer(StreamParseOptions(level), level <= 0, level >= 7 ? 2 : level >= 3 ? 1 : 0);
@@ -204,7 +204,6 @@ PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint6
     }
   }
   stored.crc = ~fileCrc;
-  Append32(stream, stored.crc);
   return flush(true);
 }
 

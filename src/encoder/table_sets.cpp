@@ -87,13 +87,13 @@ std::vector<uint32_t> ChooseTableSetStarts(const std::vector<LzItem>& items, uin
   if (s.size() <= 1 || options.maxSets <= 1) return {};
   for (size_t i = 0; i < s.size(); ++i) {
     s[i].next = i + 1 < s.size() ? static_cast<int>(i + 1) : -1;
-    s[i].bits = EstimateSetBits(s[i].counts);
+    s[i].bits = EstimateSetBits(s[i].counts) + options.setCharge;
   }
 
   auto mergedBits = [&](int a, int b) {
     SymbolCounts c = s[a].counts;
     c.Add(s[b].counts);
-    return EstimateSetBits(c);
+    return EstimateSetBits(c) + options.setCharge;
   };
   std::priority_queue<Candidate> queue;
   auto propose = [&](int a) {
@@ -111,7 +111,7 @@ std::vector<uint32_t> ChooseTableSetStarts(const std::vector<LzItem>& items, uin
     if (!s[a].alive || b < 0 || s[a].version != c.leftVersion || s[b].version != c.rightVersion) continue;
     if (c.gain < 0 && alive <= options.maxSets) break;
     s[a].counts.Add(s[b].counts);
-    s[a].bits = EstimateSetBits(s[a].counts);
+    s[a].bits = EstimateSetBits(s[a].counts) + options.setCharge;
     ++s[a].version;
     s[b].alive = false;
     s[a].next = s[b].next;

@@ -12,6 +12,8 @@ namespace zor::encoder {
 struct TableSetOptions {
   uint32_t maxSets = kMaxTableSets;
   uint32_t chunkItems = 1024;  // the finest split considered, in items
+  double setCharge = 0;        // bits charged for each set besides its code lengths: what building
+                               // its tables costs the decoder
 };
 
 // Block offsets at which sets 2, 3, ... begin (empty: one set), from the parse's symbol statistics:

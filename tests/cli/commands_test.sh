@@ -47,6 +47,15 @@ check bad-magic cmp -s <("$ZOR" list tree.zor) <("$ZOR" list bad-magic.zor)
 run list-chosen list tree.zor '**/*.TXT' docs/img --exclude guide.txt
 run list-unmatched list tree.zor readme.txt 'no*'
 
+# ---- zor info --blocks ----
+# Sizes follow the encoder's choices, so only what the fixtures fix is checked: one segment of 6 files,
+# none call-filtered, its LZ blocks; none read behind a damaged directory.
+"$ZOR" info tree.exe --blocks >info-blocks.out 2>&1
+check info-blocks grep -Eq '^ +[0-9]+ +6 +0 +[1-9][0-9]* +[1-9][0-9]* +0 +0 +[0-9]+ +[0-9]+ ' info-blocks.out
+check info-blocks-total grep -q '^  All segments: 6 files, 0 with the 32-bit call filter, 0 with the 16-bit one' info-blocks.out
+"$ZOR" info damaged-directory.zor --blocks >info-blocks-damaged.out 2>&1
+check info-blocks-damaged grep -q '^Data segments: 0 (the directory is damaged' info-blocks-damaged.out
+
 # ---- zor test ----
 run test-sfx test tree.exe
 run test-quiet test tree.zor --quiet

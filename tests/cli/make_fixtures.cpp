@@ -91,7 +91,7 @@ std::vector<uint8_t> Build(const std::vector<Item>& folders, const std::vector<G
     SegmentStream stream;
     std::vector<EntryRecord> entries;
     for (const Item& f : g.files) {
-      StoredFile stored = stream.AddFile(f.path, f.data.data(), static_cast<uint32_t>(f.data.size()), 0);
+      StoredFile stored = stream.AddFile(f.data.data(), static_cast<uint32_t>(f.data.size()), 0);
       EntryRecord e = Entry(f);
       e.position = stored.position;
       e.length = stored.length;
@@ -213,7 +213,7 @@ std::vector<uint8_t> Big() {
   constexpr uint32_t kCopies = 2000;
   std::vector<uint8_t> zeros(3 * kBlock);
   SegmentStream stream;
-  stream.AddFile("big.bin", zeros.data(), static_cast<uint32_t>(zeros.size()), 0);
+  stream.AddFile(zeros.data(), static_cast<uint32_t>(zeros.size()), 0);
   const uint32_t length = static_cast<uint32_t>(stream.bytes().size());
   SegmentPlan plan;
   BlockPlan a, b, c;

@@ -154,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<encoder::StoredFile> files;
   for (uint32_t i = 0, at = 0; i < fileCount; ++i) {
     uint32_t n = i + 1 == fileCount ? length - at : rng.Below(length - at + 1);
-    files.push_back(stream.AddFile("f" + std::to_string(i), content.data() + at, n, flags[i]));
+    files.push_back(stream.AddFile(content.data() + at, n, flags[i]));
     at += n;
   }
   const uint32_t total = static_cast<uint32_t>(stream.bytes().size());

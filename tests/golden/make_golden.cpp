@@ -124,7 +124,7 @@ std::vector<uint8_t> RawArchive(const std::vector<uint8_t>& data, const std::vec
 // The stream of one file "file.bin" holding data.
 std::vector<uint8_t> StreamOf(const std::vector<uint8_t>& data) {
   SegmentStream s;
-  s.AddFile("file.bin", data.data(), static_cast<uint32_t>(data.size()), 0);
+  s.AddFile(data.data(), static_cast<uint32_t>(data.size()), 0);
   return s.bytes();
 }
 

@@ -145,7 +145,7 @@ class TestArchive {
       for (size_t i = 0; i < items_.size(); ++i) {
         const Item& item = items_[i];
         if (item.record.folder || item.segment != k) continue;
-        encoder::StoredFile stored = stream.AddFile(item.record.path, item.data.data(),
+        encoder::StoredFile stored = stream.AddFile(item.data.data(),
                                                     static_cast<uint32_t>(item.data.size()), item.record.flags);
         records[i].position = stored.position;
         records[i].length = stored.length;

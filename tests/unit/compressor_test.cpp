@@ -40,7 +40,7 @@ void ExpectSegmentRoundTrip(const std::vector<std::vector<uint8_t>>& files, cons
   std::vector<StoredFile> stored;
   for (size_t i = 0; i < files.size(); ++i) {
     uint8_t f = i < flags.size() ? flags[i] : 0;
-    stored.push_back(stream.AddFile("f" + std::to_string(i), files[i].data(), static_cast<uint32_t>(files[i].size()), f));
+    stored.push_back(stream.AddFile(files[i].data(), static_cast<uint32_t>(files[i].size()), f));
   }
   std::vector<uint8_t> segment = CompressSegmentWith(stream.bytes(), config);
   ArchiveBuilder builder;
@@ -189,8 +189,8 @@ TEST(CompressSegment, CallFilteredFilesAndTableSets) {
 TEST(CompressSegment, IsDeterministicAcrossThreads) {
   SegmentStream stream;
   std::vector<uint8_t> a = Sample(SampleKind::kMixed, 60000, 31), b = Sample(SampleKind::kTable, 30000, 32);
-  stream.AddFile("a", a.data(), static_cast<uint32_t>(a.size()), 0);
-  stream.AddFile("b", b.data(), static_cast<uint32_t>(b.size()), 0);
+  stream.AddFile(a.data(), static_cast<uint32_t>(a.size()), 0);
+  stream.AddFile(b.data(), static_cast<uint32_t>(b.size()), 0);
   CompressionConfig c = SmallBlocks(6);
   std::vector<uint8_t> first = CompressSegmentWith(stream.bytes(), c), second, third;
   std::thread t1([&] { second = CompressSegmentWith(stream.bytes(), c); });
@@ -204,7 +204,7 @@ TEST(CompressSegment, IsDeterministicAcrossThreads) {
 TEST(CompressSegment, PaysForItsLevel) {
   std::vector<uint8_t> data = Concat({Sample(SampleKind::kText, 60000, 41), Sample(SampleKind::kMixed, 60000, 42)});
   SegmentStream stream;
-  stream.AddFile("x", data.data(), static_cast<uint32_t>(data.size()), 0);
+  stream.AddFile(data.data(), static_cast<uint32_t>(data.size()), 0);
   size_t stored = CompressSegment(stream.bytes(), PackSettings{0}).size();
   size_t fast = CompressSegment(stream.bytes(), PackSettings{1}).size();
   size_t normal = CompressSegment(stream.bytes(), PackSettings{6}).size();
@@ -315,6 +315,10 @@ TEST(FileOrder, SimilarFilesTogetherOtherwiseByExtensionAndName) {
 
   std::vector<OrderInput> plain = {{"b.txt", 1, nullptr}, {"a.TXT", 1, nullptr}, {"z.c", 1, nullptr}};
   EXPECT_EQ(OrderFiles(plain), (std::vector<size_t>{2, 1, 0}));
+  // Copies (same key and size) right behind the first of them.
+  std::vector<OrderInput> copies = {{"x.bin", 9, nullptr, 7}, {"m.c", 9, nullptr, 7}, {"a.txt", 1, nullptr, 5},
+                                    {"q.bin", 8, nullptr, 7}, {"z.zz", 9, nullptr, 7}};
+  EXPECT_EQ(OrderFiles(copies), (std::vector<size_t>{3, 0, 1, 4, 2}));  // q.bin differs in size
 }
 
 TEST(PlanSegments, BoundedSegmentsOfEveryFileOnce) {

@@ -142,12 +142,14 @@ void ExpectChecksum(const Bytes& file) {
   EXPECT_EQ(LoadLE32(&file[at]), sum.Finish());
 }
 
-// Folders first, each after its parent; then the files, each segment's in increasing stream position.
+// Folders first, each after its parent; then the files, each segment's in increasing stream position
+// (a copy of the file before it may share its position, an empty file any position).
 void ExpectArchiveOrder(const Unpacked& u) {
   std::set<std::string> folders;
   bool inFiles = false;
   std::set<uint32_t> finishedSegments;
   uint32_t segment = 0, position = 0;
+  const DirectoryEntry* previous = nullptr;
   for (const test::ReadEntry& e : u.read.entries) {
     bool folder = e.entry.flags & kEntryFolder;
     if (folder) {
@@ -159,8 +161,14 @@ void ExpectArchiveOrder(const Unpacked& u) {
       folders.insert(e.path);
       continue;
     }
+    if (e.entry.length == 0) continue;
     if (inFiles && e.entry.segmentOffset == segment) {
-      EXPECT_GT(e.entry.position, position) << e.path << ": out of stream order";
+      if (e.entry.position == position) {
+        EXPECT_TRUE(previous->length == e.entry.length && previous->crc == e.entry.crc)
+            << e.path << ": shares the position of a file with other content";
+      } else {
+        EXPECT_GT(e.entry.position, position) << e.path << ": out of stream order";
+      }
     } else {
       if (inFiles) finishedSegments.insert(segment);
       EXPECT_FALSE(finishedSegments.count(e.entry.segmentOffset)) << e.path << ": its segment was left before";
@@ -168,6 +176,7 @@ void ExpectArchiveOrder(const Unpacked& u) {
     inFiles = true;
     segment = e.entry.segmentOffset;
     position = e.entry.position;
+    previous = &e.entry;
   }
 }
 
@@ -221,6 +230,10 @@ TEST(Create, EveryKindOfContentComesBackWhole) {
       {"pack\\bin\\zorsfx.exe", Bytes(kStubImage, kStubImage + kStubImageSize)},
       {"pack\\Caf\xE9 \x80.txt", Text("named in Windows-1252")},
       {"extra.txt", Text("an input file of its own")},
+      // Copies: stored once and shared within a block, or again next to the first.
+      {"pack\\copy\\text.txt", Sample(SampleKind::kText, 200000, 1)},
+      {"pack\\copy\\code.bin", Sample(SampleKind::kCode, 80000, 3)},
+      {"pack\\copy\\empty.txt", {}},
   };
   ASSERT_FALSE(files["pack\\bin\\tiny32.exe"].empty());
   for (const auto& [path, bytes] : files) {
@@ -232,31 +245,40 @@ TEST(Create, EveryKindOfContentComesBackWhole) {
   t.Folder("in/pack/emptydir");
   t.Folder("in/pack/nested/empty");
 
-  Created c = Create(t, Options(t, {"in/pack", "in/extra.txt"}));
-  ASSERT_EQ(c.rc, 0) << c.err;
-  EXPECT_EQ(c.err, "");
-  EXPECT_EQ(c.out, "");  // quiet when nobody watches
-  Unpacked u;
-  ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
-  ExpectArchiveOrder(u);
+  // Every kind of level: stored, hash chains, optimal parses; through the self-extractor's decoders.
+  for (int level : {0, 1, 6, 9}) {
+    SCOPED_TRACE("level " + std::to_string(level));
+    CreateOptions options = Options(t, {"in/pack", "in/extra.txt"});
+    options.level = level;
+    Created c = Create(t, options);
+    ASSERT_EQ(c.rc, 0) << c.err;
+    EXPECT_EQ(c.err, "");
+    EXPECT_EQ(c.out, "");  // quiet when nobody watches
+    Unpacked u;
+    ASSERT_NO_FATAL_FAILURE(Unpack(c.bytes, u));
+    ExpectArchiveOrder(u);
 
-  std::vector<std::string> folders;
-  for (const test::ReadEntry& e : u.read.entries) {
-    if (e.entry.flags & kEntryFolder) {
-      folders.push_back(e.path);
-      EXPECT_EQ(e.entry.attributes, 0x10) << e.path;
-      EXPECT_EQ(e.entry.length, 0u);
+    std::vector<std::string> folders;
+    for (const test::ReadEntry& e : u.read.entries) {
+      if (e.entry.flags & kEntryFolder) {
+        folders.push_back(e.path);
+        EXPECT_EQ(e.entry.attributes, 0x10) << e.path;
+        EXPECT_EQ(e.entry.length, 0u);
+      }
     }
-  }
-  EXPECT_EQ(folders, (std::vector<std::string>{"pack", "pack\\bin", "pack\\emptydir", "pack\\nested",
-                                               "pack\\nested\\a", "pack\\nested\\a\\b", "pack\\nested\\empty"}));
-  EXPECT_EQ(u.read.entries.size(), folders.size() + files.size());
-  for (const auto& [path, bytes] : files) {
-    ASSERT_TRUE(u.byPath.count(path)) << path;
-    const test::ReadEntry& e = *u.byPath[path];
-    EXPECT_TRUE(e.data == bytes) << path;
-    EXPECT_EQ(e.entry.length, bytes.size()) << path;
-    EXPECT_EQ(e.entry.attributes, 0x20) << path;
+    EXPECT_EQ(folders, (std::vector<std::string>{"pack", "pack\\bin", "pack\\copy", "pack\\emptydir", "pack\\nested",
+                                                 "pack\\nested\\a", "pack\\nested\\a\\b", "pack\\nested\\empty"}));
+    if (level > 0) {  // the copies go together only where the files' content is read for their order
+      EXPECT_EQ(u.byPath["pack\\copy\\text.txt"]->entry.position, u.byPath["pack\\text.txt"]->entry.position);
+    }
+    EXPECT_EQ(u.read.entries.size(), folders.size() + files.size());
+    for (const auto& [path, bytes] : files) {
+      ASSERT_TRUE(u.byPath.count(path)) << path;
+      const test::ReadEntry& e = *u.byPath[path];
+      EXPECT_TRUE(e.data == bytes) << path;
+      EXPECT_EQ(e.entry.length, bytes.size()) << path;
+      EXPECT_EQ(e.entry.attributes, 0x20) << path;
+    }
   }
 }
 
@@ -339,6 +361,12 @@ TEST(Create, TheSameBytesWhateverTheNumberOfThreads) {
   for (int i = 0; i < 5; ++i) t.File("many/f" + std::to_string(i), Sample(SampleKind::kRandom, 3u << 20, 10 + i));
   for (SampleKind kind : test::kAllSampleKinds)
     t.File("mixed/k" + std::to_string(static_cast<int>(kind)), Sample(kind, 40000, 20));
+  // Look-alike files under unrelated names, which the similarity order puts together.
+  for (int i = 0; i < 4; ++i) {
+    Bytes variant = Sample(SampleKind::kText, 30000, 21);
+    for (int k = 0; k <= i; ++k) variant[1000 + 7000 * k] ^= 0x20;
+    t.File("mixed/" + std::string(1, static_cast<char>('a' + 5 * i)) + ".v" + std::to_string(i), variant);
+  }
   for (const char* folder : {"many", "mixed"}) {
     Bytes first;
     for (unsigned threads : {1u, 4u, 3u}) {

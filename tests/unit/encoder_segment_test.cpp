@@ -65,7 +65,7 @@ void ExpectModelMatchesDecoder(const Layout& layout, uint32_t seed, std::vector<
     ASSERT_EQ(f.DecodeFile(sink, e.segmentOffset, e.position, e.length, e.flags), 0);
     ASSERT_EQ(test::ReadAll(static_cast<int>(sink)), seg.files[i].data);
     if (e.length == 0) continue;
-    uint64_t lastByte = e.position + 11 + e.nameLength + e.length - 1, start = 0;
+    uint64_t lastByte = e.position + 11 + e.length - 1, start = 0;
     size_t k = 0;
     while (start + blocks[k].size <= lastByte) start += blocks[k++].size;
     ASSERT_EQ(x.segment.blockStart, start) << "file " << i;
@@ -109,9 +109,9 @@ TEST(SegmentModel, RandomLayoutsOfEveryTypeAndHistoryCode) {
   }
 }
 
-TEST(SegmentModel, LocalHeaderAndPathStraddleBlocks) {
-  // Blocks end inside the second file's LocalHeader and inside its stored path.
-  for (uint32_t cut : {3u, 11u, 14u, 20u}) {
+TEST(SegmentModel, LocalHeaderStraddlesBlocks) {
+  // Blocks end inside the second file's LocalHeader, right behind it, and inside its bytes.
+  for (uint32_t cut : {3u, 10u, 11u, 14u}) {
     ArchiveInput in;
     SegmentInput seg;
     seg.files.push_back({"first", test::Sample(test::SampleKind::kText, 100, 1)});
@@ -120,7 +120,7 @@ TEST(SegmentModel, LocalHeaderAndPathStraddleBlocks) {
     seg.files.push_back({"empty path is fine", {}});
     seg.plan = [cut](const std::vector<uint8_t>& stream) {
       SegmentPlan p;
-      uint32_t first = 11 + 5 + 100 + 4 + cut;
+      uint32_t first = 11 + 100 + cut;
       for (uint32_t size : {first, 10u, static_cast<uint32_t>(stream.size()) - first - 10}) {
         BlockPlan b;
         b.size = size;
@@ -137,6 +137,29 @@ TEST(SegmentModel, LocalHeaderAndPathStraddleBlocks) {
     ASSERT_EQ(read.result, 0);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(read.entries[i].data, seg.files[i].data);
   }
+}
+
+// A copy points at the LocalHeader of the file stored right before it, when that file lies within one
+// block (so the block that ended it is still the decoder's); an empty file takes no bytes at all.
+TEST(SegmentStream, CopiesShareTheFirstOnesBytesWithinOneBlock) {
+  SegmentStream stream(1000, 500);
+  std::vector<uint8_t> a = test::Sample(test::SampleKind::kCode, 300, 1);
+  std::vector<uint8_t> b = test::Sample(test::SampleKind::kText, 800, 2);
+  std::vector<uint8_t> a2 = a;
+  a2[299] ^= 1;
+  StoredFile first = stream.AddFile(a.data(), 300, kEntryCalls32);
+  size_t length = stream.bytes().size();
+  StoredFile copy = stream.AddFile(a.data(), 300, 0);  // filtered as the first one is
+  EXPECT_TRUE(copy.shared && copy.position == first.position && copy.flags == kEntryCalls32);
+  EXPECT_EQ(stream.bytes().size(), length);
+  EXPECT_FALSE(stream.AddFile(a2.data(), 300, 0).shared);  // same length, other bytes
+  EXPECT_FALSE(stream.AddFile(a.data(), 300, kEntryCalls32).shared);  // no longer the file stored last
+  StoredFile straddling = stream.AddFile(b.data(), 800, 0);
+  EXPECT_FALSE(stream.AddFile(b.data(), 800, 0).shared);
+  EXPECT_FALSE(straddling.shared);
+  length = stream.bytes().size();
+  EXPECT_TRUE(stream.AddFile(nullptr, 0, 0).shared);
+  EXPECT_EQ(stream.bytes().size(), length);
 }
 
 }  // namespace
