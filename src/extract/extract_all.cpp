@@ -100,7 +100,7 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
 }
 
 // One entry, from its stored path to its attributes. Sets w.stop when the entry ends the walk.
-[[gnu::noinline]] EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e,
+[[gnu::noinline]] EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, uint32_t index,
                                             const uint8_t* name) {
   FileLayer& f = x.files;
   const bool testOnly = x.options.testOnly;
@@ -118,6 +118,7 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
     Report(x, w, true, kErrorDamaged);
     return EntryOutcome::kDevice;
   }
+  if (x.entryWriter) return x.entryWriter->Write(x, e, index, w.joinPoint, w.stop);
 
   if (e.flags & kEntryFolder) {
     if (!testOnly) {
@@ -137,6 +138,8 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
       const OverwriteAnswer answer = x.frontEnd->AskOverwrite(path);
       if (answer == OverwriteAnswer::kNo) return EntryOutcome::kSkipped;
       if (answer == OverwriteAnswer::kYesToAll) x.options.overwriteWithoutPrompting = true;
+      // A link is replaced, never written through: without it the create makes a new file.
+      if (existing & kAttributeReparsePoint) FileDelete(f, path);
     }
   }
 
@@ -241,7 +244,7 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
       const char* storedPath = reinterpret_cast<const char*>(name);
       x.frontEnd->EntryStarted(entry, storedPath, entry.nameLength);
       w.stop = false;
-      const EntryOutcome outcome = ExtractEntry(x, w, entry, name);
+      const EntryOutcome outcome = ExtractEntry(x, w, entry, counter, name);
       x.frontEnd->EntryFinished(entry, storedPath, entry.nameLength, outcome);
       if (w.stop) break;
       PumpMessages(x);
