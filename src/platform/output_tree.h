@@ -46,12 +46,12 @@ FolderStep OpenSubfolder(FileLayer& layer, FolderHandle parent, const char* name
 enum class NameKind : uint8_t { kNothing, kFile, kReadOnlyFile, kFolder, kLink, kOther };
 NameKind KindOfName(FileLayer& layer, FolderHandle folder, const char* name);
 
-inline constexpr uint32_t kTemporaryNameSize = 32;
+inline constexpr uint32_t kTemporaryNameSize = 40;
 // Creates an empty file under a new temporary name in `folder` (the name goes to `name`), open for
 // writing; a read-only file is created without write permission, which its descriptor still writes
-// through. `serial` makes the name (with the process id); a taken name is passed over. Cleared first, set on
-// failure.
-FileHandle CreateTemporaryFile(FileLayer& layer, FolderHandle folder, bool readOnly, uint32_t serial,
+// through. `serial` makes the name (the caller's own number for the file, and one for the run); a taken
+// name is passed over. Cleared first, set on failure.
+FileHandle CreateTemporaryFile(FileLayer& layer, FolderHandle folder, bool readOnly, uint64_t serial,
                                char (&name)[kTemporaryNameSize]);
 // Gives the temporary file its final name. Without `replace` it fails with 80 (file exists) when anything
 // has that name already, a link or a dangling link included; with `replace` that name is replaced (a folder
@@ -59,9 +59,5 @@ FileHandle CreateTemporaryFile(FileLayer& layer, FolderHandle folder, bool readO
 int CommitFile(FileLayer& layer, FolderHandle folder, const char* temporaryName, const char* name, bool replace);
 // Removes a temporary file. 1 or 0; records nothing.
 int DiscardFile(FolderHandle folder, const char* temporaryName);
-
-// Bytes that may still be written on the volume holding `path` (native), or on that of its nearest
-// existing parent; -1 when unknown.
-int64_t FreeSpace(const char* path);
 
 }  // namespace zor

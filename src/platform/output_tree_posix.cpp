@@ -5,7 +5,6 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/output_tree.h"
@@ -114,12 +113,12 @@ NameKind KindOfName(FileLayer&, FolderHandle folder, const char* name) {
   return st.st_mode & S_IWUSR ? NameKind::kFile : NameKind::kReadOnlyFile;
 }
 
-FileHandle CreateTemporaryFile(FileLayer& layer, FolderHandle folder, bool readOnly, uint32_t serial,
+FileHandle CreateTemporaryFile(FileLayer& layer, FolderHandle folder, bool readOnly, uint64_t serial,
                                char (&name)[kTemporaryNameSize]) {
   layer.lastSystemError = 0;
-  const unsigned pid = static_cast<unsigned>(getpid());
   for (unsigned attempt = 0; attempt < 64; ++attempt) {
-    snprintf(name, kTemporaryNameSize, attempt ? ".zor-%x-%x-%x" : ".zor-%x-%x", pid, serial, attempt);
+    snprintf(name, kTemporaryNameSize, attempt ? ".zor-%llx-%x" : ".zor-%llx", static_cast<unsigned long long>(serial),
+             attempt);
     const int fd = openat(Fd(folder), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           readOnly ? 0444 : 0666);
     if (fd >= 0) return fd;
@@ -143,27 +142,6 @@ int CommitFile(FileLayer& layer, FolderHandle folder, const char* temporaryName,
 
 int DiscardFile(FolderHandle folder, const char* temporaryName) {
   return unlinkat(Fd(folder), temporaryName, 0) == 0 ? 1 : 0;
-}
-
-int64_t FreeSpace(const char* path) {
-  char buffer[posix::kNativePathSize];
-  const size_t length = strlen(path);
-  if (length >= sizeof buffer) return -1;
-  memcpy(buffer, *path ? path : ".", *path ? length + 1 : 2);
-  for (;;) {
-    struct statvfs vfs;
-    if (statvfs(buffer, &vfs) == 0) return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
-    if (errno != ENOENT || strcmp(buffer, ".") == 0 || strcmp(buffer, "/") == 0) return -1;
-    // Not made yet: the folder that will hold it.
-    char* slash = strrchr(buffer, '/');
-    if (!slash) {
-      memcpy(buffer, ".", 2);
-    } else if (slash == buffer) {
-      buffer[1] = 0;
-    } else {
-      *slash = 0;
-    }
-  }
 }
 
 }  // namespace zor
