@@ -1,6 +1,7 @@
 // The tool's EntryWriter: folders reached without following links, files renamed into place when whole.
 #include "cli/tree_writer.h"
 
+#include <cstring>
 #include <random>
 
 #include "archive/archive_format.h"
@@ -209,6 +210,13 @@ EntryOutcome TreeWriter::TestFile(Extraction& x, const DirectoryEntry& e, uint32
 EntryOutcome TreeWriter::WriteFile(Extraction& x, const DirectoryEntry& e, uint32_t index, const char* native,
                                    bool& stop) {
   FileLayer& f = x.files;
+  // A file's name cannot end in a separator (the create would fail on Windows too).
+  const size_t length = std::strlen(native);
+  if (length > 0 && native[length - 1] == '/') {
+    f.lastSystemError = kSystemErrorBadPathname;
+    Report(x, true, kErrorCreateFile, stop);
+    return EntryOutcome::kFailed;
+  }
   const std::string relative = Components(native);
   const size_t slash = relative.rfind('/');
   const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
