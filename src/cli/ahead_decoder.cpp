@@ -38,8 +38,7 @@ struct AheadDecoder::Worker {
   std::thread thread;
   // Under the owner's mutex:
   std::deque<Piece> queue;
-  std::vector<Chunk*> free;
-  std::vector<std::unique_ptr<Chunk>> chunks;
+  uint32_t held = 0;  // chunks with references
   bool done = false;
   // The worker's own:
   Chunk* current = nullptr;  // the chunk being filled
@@ -82,6 +81,8 @@ bool AheadDecoder::Start(const char* archivePath, unsigned threads) {
     }
     workers_.push_back(std::move(w));
   }
+  const uint64_t shared = std::min<uint64_t>(uint64_t{kAheadPerThread} * (workers_.size() - (workers_.empty() ? 0 : 1)), kAheadMax);
+  sharedBudget_ = static_cast<uint32_t>(shared / kChunkSize);
   WithSignalsHeld([this] {
     for (auto& w : workers_) w->thread = std::thread([this, &w] { WorkerLoop(*w); });
   });
@@ -150,16 +151,17 @@ bool AheadDecoder::Append(Worker& w, const uint8_t* bytes, uint32_t count) {
         w.current = nullptr;
       }
       std::unique_lock<std::mutex> lock(mutex_);
-      chunksFree_.wait(lock, [&] { return halt_ || !w.free.empty() || w.chunks.size() < kChunks; });
+      chunksFree_.wait(lock, [&] { return halt_ || MayTakeChunk(w); });
       if (halt_) return false;
-      if (w.free.empty()) {
-        w.chunks.push_back(std::make_unique<Chunk>());
-        w.chunks.back()->bytes.reset(new uint8_t[kChunkSize]);
-        w.free.push_back(w.chunks.back().get());
+      if (freeChunks_.empty()) {
+        chunks_.push_back(std::make_unique<Chunk>());
+        chunks_.back()->bytes.reset(new uint8_t[kChunkSize]);
+        freeChunks_.push_back(chunks_.back().get());
       }
-      w.current = w.free.back();
-      w.free.pop_back();
+      w.current = freeChunks_.back();
+      freeChunks_.pop_back();
       w.current->refs = 1;
+      if (++w.held > kReserve) ++sharedChunks_;
       w.used = 0;
       w.unpublished = 0;
     }
@@ -190,9 +192,14 @@ void AheadDecoder::Publish(Worker& w, Mark mark, ErrorCode rc, uint32_t crc, uin
 
 void AheadDecoder::Release(Worker& w, Chunk* chunk) {
   if (--chunk->refs == 0) {
-    w.free.push_back(chunk);
+    if (w.held-- > kReserve) --sharedChunks_;
+    freeChunks_.push_back(chunk);
     chunksFree_.notify_all();
   }
+}
+
+bool AheadDecoder::MayTakeChunk(const Worker& w) const {
+  return w.held < kReserve || sharedChunks_ < sharedBudget_;
 }
 
 void AheadDecoder::DropBefore(uint32_t index) {

@@ -4,9 +4,14 @@
 // order; the workers only decode. The files are cut into runs: consecutive files (in directory order) of
 // one segment, which the single decoder of the walk would decode in one stretch. Workers take runs in order,
 // each decoding its runs with a Decoder of its own (its own descriptor of the archive, its own window)
-// into a queue of bounded chunks; the walk takes each file's bytes from the queue of the worker that has
-// its run and writes them. A worker is at most its chunks ahead of the walk, so memory stays bounded
-// whatever the archive holds.
+// into a queue of chunks; the walk takes each file's bytes from the queue of the worker that has its run
+// and writes them.
+//
+// Memory: every worker may always hold kReserve chunks, so the one whose run the walk is writing never
+// waits for room; beyond that, the workers ahead share a budget of kAheadPerThread bytes per worker but
+// the first (at most kAheadMax), enough to decode a whole segment (the packer makes them of 16 MiB) while
+// the walk writes another. So memory stays bounded whatever the archive holds: about 2 MiB per worker for
+// its decoder and reserve, and the shared budget.
 //
 // Since the walk reads in order and each worker's queue is in order, the walk drops whatever it passes
 // over (entries it skipped) from every queue's head; no worker waits on a run the walk has left behind.
@@ -53,9 +58,10 @@ struct AheadResult {
 
 class AheadDecoder {
  public:
-  // Memory: each worker holds at most kChunks chunks of kChunkSize bytes beside its decoder.
   static constexpr uint32_t kChunkSize = 256 * 1024;
-  static constexpr uint32_t kChunks = 8;
+  static constexpr uint32_t kReserve = 2;                      // chunks a worker may always hold
+  static constexpr uint32_t kAheadPerThread = 16u << 20;       // shared budget, per worker but the first
+  static constexpr uint32_t kAheadMax = 64u << 20;
 
   // files in directory order. With `discard` (zor test) the bytes are only checked, never kept.
   AheadDecoder(std::vector<PlannedFile> files, bool discard);
@@ -92,6 +98,8 @@ class AheadDecoder {
   bool Append(Worker& w, const uint8_t* bytes, uint32_t count);
   void Publish(Worker& w, Mark mark, ErrorCode rc, uint32_t crc, uint32_t systemError);
   void Release(Worker& w, Chunk* chunk);
+  // Whether w may take one more chunk now. The lock is held.
+  bool MayTakeChunk(const Worker& w) const;
   // Drops from every queue's head what lies before `index`. The lock is held.
   void DropBefore(uint32_t index);
   size_t RunOf(uint32_t index) const;
@@ -107,6 +115,10 @@ class AheadDecoder {
   std::vector<int> owner_;               // per run: the worker that took it, or -1
   size_t nextRun_ = 0;
   size_t workersDone_ = 0;
+  std::vector<std::unique_ptr<Chunk>> chunks_;  // every chunk made, at most the reserves and the budget
+  std::vector<Chunk*> freeChunks_;
+  uint32_t sharedChunks_ = 0;   // chunks held beyond the workers' reserves
+  uint32_t sharedBudget_ = 0;   // at most this many
   bool halt_ = false;
   std::atomic<bool> stopDecoding_{false};  // the workers' decoders poll it as their cancel flag
   std::atomic<uint32_t> walkAt_{0};        // the file the walk asked for last: those before it are not needed

@@ -24,7 +24,7 @@ struct ExtractCommandOptions {
   bool quiet = false;
   std::vector<std::string> patterns;  // only the entries these choose (EntrySelection); none: all
   std::vector<std::string> excludes;
-  unsigned threads = 0;        // -j: threads decoding; 0 = one per core, 1 = all on the one thread
+  unsigned threads = 0;        // -j: threads decoding; 0 = one per core (at most 8), 1 = all on one thread
   bool followLinks = false;    // --follow-links: write through links to folders found on the way
   bool force = false;          // --force: go on when the files will not fit in the free space
 };

@@ -26,7 +26,7 @@ namespace {
 constexpr char kCodePageHelp[] =
     "code page of the stored names (default 1252; 437, 850, 852, 866, 874, 932, 936, 949, 950, 1250-1258)";
 
-constexpr char kJobsHelp[] = "threads decoding at once (default: one per core; 1: all on one thread)";
+constexpr char kJobsHelp[] = "threads decoding at once (default: one per core, at most 8; 1: all on one thread)";
 
 int Run(int argc, char** argv) {
   CLI::App app{"zor: makes ZOR self-extractors and reads them without running them"};
