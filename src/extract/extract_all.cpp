@@ -100,8 +100,8 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
 }
 
 // One entry, from its stored path to its attributes. Sets w.stop when the entry ends the walk.
-[[gnu::noinline]] EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e, uint32_t index,
-                                            const uint8_t* name) {
+[[gnu::noinline]] EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e,
+                                            [[maybe_unused]] uint32_t index, const uint8_t* name) {
   FileLayer& f = x.files;
   const bool testOnly = x.options.testOnly;
   char* const path = w.path;
@@ -118,7 +118,9 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
     Report(x, w, true, kErrorDamaged);
     return EntryOutcome::kDevice;
   }
+#ifndef ZOR_STUB
   if (x.entryWriter) return x.entryWriter->Write(x, e, index, w.joinPoint, w.stop);
+#endif
 
   if (e.flags & kEntryFolder) {
     if (!testOnly) {

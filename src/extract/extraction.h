@@ -47,7 +47,8 @@ struct Extraction {
   // read.
   bool (*chooseEntry)(void* context, uint32_t index, const DirectoryEntry& entry, const uint8_t* name);
   void* chooseEntryContext;
-  // Writes each entry once its path is checked; null = the self-extractor's own sequence.
+  // Writes each entry once its path is checked; null = the self-extractor's own sequence. The stub's build
+  // (ZOR_STUB) leaves the seam out of the walk: no byte of it for a writer it never has.
   EntryWriter* entryWriter;
 
   Decoder decoder;                     // reads through `files`, stops at `cancelRequested`
