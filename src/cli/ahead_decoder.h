@@ -61,7 +61,7 @@ class AheadDecoder {
   static constexpr uint32_t kChunkSize = 256 * 1024;
   static constexpr uint32_t kReserve = 2;                      // chunks a worker may always hold
   static constexpr uint32_t kAheadPerThread = 16u << 20;       // shared budget, per worker but the first
-  static constexpr uint32_t kAheadMax = 64u << 20;
+  static constexpr uint32_t kAheadMax = 32u << 20;
 
   // files in directory order. With `discard` (zor test) the bytes are only checked, never kept.
   AheadDecoder(std::vector<PlannedFile> files, bool discard);
