@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(in.Below(1200, 2));
     for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k * (i + 3));
     const encoder::StoredFile stored =
-        streams[segment].AddFile(e.path, bytes.data(), static_cast<uint32_t>(bytes.size()), 0);
+        streams[segment].AddFile(bytes.data(), static_cast<uint32_t>(bytes.size()), 0);
     e.position = stored.position;
     e.length = stored.length;
     e.crc = in.Take(1) % 16 == 0 ? stored.crc ^ 1 : stored.crc;
