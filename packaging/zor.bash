@@ -23,8 +23,11 @@ _zor() {
     info) options='--blocks --help' ;;
     version) options='--help' ;;
     list) options='--help --exclude --json --codepage' ;;
-    test) options='--help --exclude --quiet --codepage' ;;
-    extract) options='--help --exclude --output --overwrite --skip-existing --quiet --codepage' ;;
+    test) options='--help --exclude --quiet --jobs --codepage' ;;
+    extract)
+        options='--help --exclude --output --overwrite --skip-existing --follow-links --force --quiet --jobs
+                 --codepage'
+        ;;
     create)
         options='--help --exclude --null --title --default-folder --overwrite-without-prompting --bare
                  --icon --version-info --elevation -0 -1 -2 -3 -4 -5 -6 -7 -8 -9 --jobs --codepage --quiet'

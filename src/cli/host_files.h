@@ -1,7 +1,7 @@
 // The file system as `zor create` meets it, beyond the engine's file layer: facts about the inputs, folder
-// listings, whole files, local time and the case rules of names. Paths and names are UTF-8. Two back-ends:
-// host_files_posix.cpp and host_files_win32.cpp (wide calls); they are the only files of the packer's input
-// side that include platform headers.
+// listings, whole files, local time and the case rules of names; and what `zor extract` asks before it
+// writes. Paths and names are UTF-8. Two back-ends: host_files_posix.cpp and host_files_win32.cpp (wide
+// calls); they are the only files of the packer's input side that include platform headers.
 #pragma once
 
 #include <cstdint>
@@ -47,5 +47,10 @@ bool HostIsSeparator(char c);
 bool HostLocalTime(int64_t seconds, std::tm& local);
 // A name in the one case that Windows' comparison of names sees, as the system's tables upper-case it.
 std::string HostFoldCase(std::string_view utf8);
+// Whether something (a link included) stands at `path`.
+bool HostExists(const std::string& path);
+// Bytes that may still be written on the volume holding `path`, or on that of its nearest existing parent
+// (where it will be made); -1 when unknown.
+int64_t HostFreeSpace(const std::string& path);
 
 }  // namespace zor

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -164,6 +165,23 @@ std::string HostFoldCase(std::string_view utf8) {
     AppendUtf8(c, out);
   }
   return out;
+}
+
+bool HostExists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+int64_t HostFreeSpace(const std::string& path) {
+  std::string at = path.empty() ? "." : path;
+  for (;;) {
+    struct statvfs vfs;
+    if (statvfs(at.c_str(), &vfs) == 0) return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+    if (errno != ENOENT || at == "." || at == "/") return -1;
+    // Not made yet: the folder that will hold it.
+    const size_t slash = at.find_last_of('/');
+    at = slash == std::string::npos ? "." : slash == 0 ? "/" : at.substr(0, slash);
+  }
 }
 
 }  // namespace zor

@@ -190,4 +190,24 @@ std::string HostFoldCase(std::string_view utf8) {
   return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
 
+bool HostExists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+int64_t HostFreeSpace(const std::string& path) {
+  std::string at = path.empty() ? "." : path;
+  for (;;) {
+    ULARGE_INTEGER available;
+    if (GetDiskFreeSpaceExW(Wide(at).c_str(), &available, nullptr, nullptr))
+      return static_cast<int64_t>(available.QuadPart);
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return -1;
+    // Not made yet: the folder that will hold it, up to the root ("\\" or "C:\\") or the current folder.
+    const size_t slash = at.find_last_of("/\\");
+    const std::string up = slash == std::string::npos                     ? std::string(".")
+                           : slash == 0 || (slash == 2 && at[1] == ':') ? at.substr(0, slash + 1)
+                                                                          : at.substr(0, slash);
+    if (up == at) return -1;
+    at = up;
+  }
+}
+
 }  // namespace zor

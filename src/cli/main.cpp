@@ -26,6 +26,8 @@ namespace {
 constexpr char kCodePageHelp[] =
     "code page of the stored names (default 1252; 437, 850, 852, 866, 874, 932, 936, 949, 950, 1250-1258)";
 
+constexpr char kJobsHelp[] = "threads decoding at once (default: one per core, at most 8; 1: all on one thread)";
+
 int Run(int argc, char** argv) {
   CLI::App app{"zor: makes ZOR self-extractors and reads them without running them"};
   app.require_subcommand(1);
@@ -34,7 +36,9 @@ int Run(int argc, char** argv) {
   std::string file;
   std::string codePageText = std::to_string(zor::kDefaultCodePage);
   std::string outputFolder;
-  bool json = false, quiet = false, overwrite = false, skipExisting = false, blocks = false;
+  bool json = false, quiet = false, overwrite = false, skipExisting = false, blocks = false, followLinks = false,
+       force = false;
+  unsigned threads = 0;
   std::vector<std::string> patterns, excludes;
   const auto addSelection = [&](CLI::App* command) {
     command->add_option("PATTERN", patterns, "only the entries these match, and what is in folders they match");
@@ -58,6 +62,7 @@ int Run(int argc, char** argv) {
   test->add_option("FILE", file, "a self-extractor or a bare archive")->required();
   addSelection(test);
   test->add_flag("-q,--quiet", quiet, "print nothing but errors");
+  test->add_option("-j,--jobs", threads, kJobsHelp)->check(CLI::PositiveNumber);
   test->add_option("--codepage", codePageText, kCodePageHelp);
 
   CLI::App* extract = app.add_subcommand("extract", "Extract the files and folders of the archive in FILE");
@@ -66,7 +71,10 @@ int Run(int argc, char** argv) {
   extract->add_option("-o,--output", outputFolder, "the folder to extract into (default: the current folder)");
   CLI::Option* replace = extract->add_flag("--overwrite", overwrite, "replace existing files without asking");
   extract->add_flag("--skip-existing", skipExisting, "keep existing files without asking")->excludes(replace);
+  extract->add_flag("--follow-links", followLinks, "write through links to folders found in the output folder");
+  extract->add_flag("--force", force, "extract even when the files will not fit in the free space");
   extract->add_flag("-q,--quiet", quiet, "print nothing but errors");
+  extract->add_option("-j,--jobs", threads, kJobsHelp)->check(CLI::PositiveNumber);
   extract->add_option("--codepage", codePageText, kCodePageHelp);
 
   CLI::App* version = app.add_subcommand("version", "Print the version of zor and of its self-extractor stub");
@@ -102,8 +110,18 @@ int Run(int argc, char** argv) {
     const zor::OverwritePolicy policy = overwrite      ? zor::OverwritePolicy::kReplace
                                         : skipExisting ? zor::OverwritePolicy::kKeep
                                                        : zor::OverwritePolicy::kAsk;
-    return zor::RunExtract({file.c_str(), outputFolder, static_cast<bool>(*test), policy, quiet, patterns, excludes},
-                           codePage, frontEnd, stdout);
+    zor::ExtractCommandOptions options;
+    options.path = file.c_str();
+    options.outputFolder = outputFolder;
+    options.testOnly = static_cast<bool>(*test);
+    options.overwrite = policy;
+    options.quiet = quiet;
+    options.patterns = patterns;
+    options.excludes = excludes;
+    options.threads = threads;
+    options.followLinks = followLinks;
+    options.force = force;
+    return zor::RunExtract(options, codePage, frontEnd, stdout);
   }
   if (*createCommand) return zor::RunCreate(create, stdout, stderr);
   return zor::kExitUsage;

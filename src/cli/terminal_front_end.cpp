@@ -47,6 +47,11 @@ NoticeAnswer TerminalFrontEnd::ShowMessage(WindowRef, const char* text, const ch
   }
 }
 
+void TerminalFrontEnd::ReportRefused(const std::string& reason) {
+  if (progress_) progress_->Clear();
+  std::fprintf(err_, "zor: refused \"%s\": %s\n", entryName_.c_str(), Printable(reason).c_str());
+}
+
 // The progress display names the entries itself.
 void TerminalFrontEnd::SetStatus(WindowRef, const char*) {}
 

@@ -28,6 +28,9 @@ class TerminalFrontEnd final : public FrontEnd {
   const RunCounts& counts() const { return counts_; }
   // An error the tool reported on its own.
   void CountError() { ++counts_.errors; }
+  // The current entry is not extracted, for `reason` (UTF-8): "zor: refused "NAME": REASON". The entry's
+  // outcome counts it.
+  void ReportRefused(const std::string& reason);
 
   NoticeAnswer ShowMessage(WindowRef owner, const char* text, const char* caption, Notice kind) override;
   void SetStatus(WindowRef dialog, const char* text) override;

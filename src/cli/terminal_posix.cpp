@@ -1,6 +1,7 @@
-// Terminals and Ctrl-C on POSIX.
+// Terminals and signals (Ctrl-C, TERM, HUP, the file-size limit) on POSIX.
 #include "cli/terminal.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -11,14 +12,30 @@
 namespace zor {
 namespace {
 
-// The handler can only reach the flag through a global; both are lock-free atomics, safe in a handler.
-std::atomic<std::atomic<bool>*> gCancelFlag{nullptr};
-std::atomic<bool> gInterrupted{false};
-bool gHandlerSet = false;
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCaughtSignalCount = sizeof kCaughtSignals / sizeof kCaughtSignals[0];
 
-void OnInterrupt(int) {
-  gInterrupted.store(true);
-  if (std::atomic<bool>* flag = gCancelFlag.load()) flag->store(true);
+// A handler reaches the run only through globals; what it touches is lock-free or written before it is
+// published (the name before gWritingFolder).
+std::atomic<std::atomic<bool>*> gCancelFlag{nullptr};
+std::atomic<int> gSignal{0};
+std::atomic<int> gWritingFolder{-1};
+char gWritingName[256];
+bool gHandlerSet[kCaughtSignalCount];
+struct sigaction gPreviousFileSize;
+bool gFileSizeSet = false;
+
+void OnSignal(int signal) {
+  int expected = 0;
+  if (gSignal.compare_exchange_strong(expected, signal)) {
+    if (std::atomic<bool>* flag = gCancelFlag.load()) flag->store(true);
+    return;
+  }
+  // The second: the file being written goes, then the process, by the signal's own default action.
+  const int folder = gWritingFolder.load();
+  if (folder >= 0) unlinkat(folder, gWritingName, 0);
+  ::signal(signal, SIG_DFL);
+  raise(signal);
 }
 
 }  // namespace
@@ -39,25 +56,54 @@ int TerminalWidth(std::FILE* stream) {
 }
 
 void CatchInterrupt(std::atomic<bool>* flag) {
-  struct sigaction old;
-  if (sigaction(SIGINT, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
   gCancelFlag.store(flag);
+  gSignal.store(0);
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  // One shot, and no SA_RESTART: a read waiting for an answer returns, and the second Ctrl-C kills.
-  action.sa_flags = SA_RESETHAND;
-  gHandlerSet = sigaction(SIGINT, &action, nullptr) == 0;
+  for (int s : kCaughtSignals) sigaddset(&action.sa_mask, s);  // one handler at a time
+  // No SA_RESTART: a read waiting for an answer returns.
+  for (int i = 0; i < kCaughtSignalCount; ++i) {
+    struct sigaction old;
+    gHandlerSet[i] = sigaction(kCaughtSignals[i], nullptr, &old) == 0 && old.sa_handler != SIG_IGN &&
+                     sigaction(kCaughtSignals[i], &action, nullptr) == 0;
+  }
+  struct sigaction ignore;
+  std::memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  gFileSizeSet = sigaction(SIGXFSZ, &ignore, &gPreviousFileSize) == 0;
 }
 
 void ReleaseInterrupt() {
-  if (!gHandlerSet) return;
-  signal(SIGINT, SIG_DFL);
-  gHandlerSet = false;
+  for (int i = 0; i < kCaughtSignalCount; ++i) {
+    if (gHandlerSet[i]) signal(kCaughtSignals[i], SIG_DFL);
+    gHandlerSet[i] = false;
+  }
+  if (gFileSizeSet) sigaction(SIGXFSZ, &gPreviousFileSize, nullptr);
+  gFileSizeSet = false;
   gCancelFlag.store(nullptr);
+  WritingFile(-1, nullptr);
 }
 
-bool WasInterrupted() { return gInterrupted.load(); }
+int InterruptingSignal() { return gSignal.load(); }
+
+void WithSignalsHeld(const std::function<void()>& start) {
+  sigset_t held, old;
+  sigemptyset(&held);
+  for (int s : kCaughtSignals) sigaddset(&held, s);
+  pthread_sigmask(SIG_BLOCK, &held, &old);
+  start();
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+void WritingFile(int folder, const char* name) {
+  gWritingFolder.store(-1);
+  if (!name || folder < 0) return;
+  size_t i = 0;
+  for (; name[i] && i + 1 < sizeof gWritingName; ++i) gWritingName[i] = name[i];
+  gWritingName[i] = 0;
+  gWritingFolder.store(folder);
+}
 
 }  // namespace zor

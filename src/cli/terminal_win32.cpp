@@ -63,6 +63,12 @@ void ReleaseInterrupt() {
   gCancelFlag.store(nullptr);
 }
 
-bool WasInterrupted() { return gInterrupted.load(); }
+int InterruptingSignal() { return gInterrupted.load() ? 2 : 0; }  // as SIGINT
+
+// Nothing to remove in a hurry: a second Ctrl-C ends the process by the console's default handler.
+void WritingFile(int, const char*) {}
+
+// Console control events come on a thread of their own, never on the tool's.
+void WithSignalsHeld(const std::function<void()>& start) { start(); }
 
 }  // namespace zor

@@ -101,7 +101,7 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
 
 // One entry, from its stored path to its attributes. Sets w.stop when the entry ends the walk.
 [[gnu::noinline]] EntryOutcome ExtractEntry(Extraction& x, Walk& w, const DirectoryEntry& e,
-                                            const uint8_t* name) {
+                                            [[maybe_unused]] uint32_t index, const uint8_t* name) {
   FileLayer& f = x.files;
   const bool testOnly = x.options.testOnly;
   char* const path = w.path;
@@ -118,6 +118,9 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
     Report(x, w, true, kErrorDamaged);
     return EntryOutcome::kDevice;
   }
+#ifndef ZOR_STUB
+  if (x.entryWriter) return x.entryWriter->Write(x, e, index, w.joinPoint, w.stop);
+#endif
 
   if (e.flags & kEntryFolder) {
     if (!testOnly) {
@@ -137,6 +140,8 @@ void Report(Extraction& x, Walk& w, bool okCancel, ErrorCode code) {
       const OverwriteAnswer answer = x.frontEnd->AskOverwrite(path);
       if (answer == OverwriteAnswer::kNo) return EntryOutcome::kSkipped;
       if (answer == OverwriteAnswer::kYesToAll) x.options.overwriteWithoutPrompting = true;
+      // A link is replaced, never written through: without it the create makes a new file.
+      if (existing & kAttributeReparsePoint) FileDelete(f, path);
     }
   }
 
@@ -241,7 +246,7 @@ ErrorCode Extract(Extraction& x, WindowRef dialog) {
       const char* storedPath = reinterpret_cast<const char*>(name);
       x.frontEnd->EntryStarted(entry, storedPath, entry.nameLength);
       w.stop = false;
-      const EntryOutcome outcome = ExtractEntry(x, w, entry, name);
+      const EntryOutcome outcome = ExtractEntry(x, w, entry, counter, name);
       x.frontEnd->EntryFinished(entry, storedPath, entry.nameLength, outcome);
       if (w.stop) break;
       PumpMessages(x);

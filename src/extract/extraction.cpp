@@ -12,6 +12,8 @@ void InitExtraction(Extraction& x, FrontEnd* frontEnd) {
   x.files.messageBuffer[0] = 0;
   x.files.toNativeName = nullptr;
   x.files.toNativeNameContext = nullptr;
+  x.files.sink = nullptr;
+  x.files.sinkContext = nullptr;
   x.frontEnd = frontEnd;
   x.cancelRequested.store(false, std::memory_order_relaxed);
   std::memcpy(x.windowTitle, kDefaultWindowTitle, sizeof kDefaultWindowTitle);
@@ -26,6 +28,7 @@ void InitExtraction(Extraction& x, FrontEnd* frontEnd) {
   x.maxComponentLength = nullptr;
   x.chooseEntry = nullptr;
   x.chooseEntryContext = nullptr;
+  x.entryWriter = nullptr;
   InitDecoder(x.decoder, &x.files, &x.cancelRequested);
   x.directory = DirectoryReader{};
 }

@@ -10,6 +10,7 @@
 #include "archive/directory.h"
 #include "archive/locate.h"
 #include "decoder/decoder.h"
+#include "extract/entry_writer.h"
 #include "extract/front_end.h"
 #include "platform/file_layer.h"
 
@@ -46,6 +47,9 @@ struct Extraction {
   // read.
   bool (*chooseEntry)(void* context, uint32_t index, const DirectoryEntry& entry, const uint8_t* name);
   void* chooseEntryContext;
+  // Writes each entry once its path is checked; null = the self-extractor's own sequence. The stub's build
+  // (ZOR_STUB) leaves the seam out of the walk: no byte of it for a writer it never has.
+  EntryWriter* entryWriter;
 
   Decoder decoder;                     // reads through `files`, stops at `cancelRequested`
   DirectoryReader directory;

@@ -98,26 +98,40 @@ void ShortenPath(const Extraction& x, char* path) {
 int CreateFolderPath(FileLayer& layer, const char* path) {
   char copy[kPathBufferSize];
   uint32_t length = 0;
-  for (; path[length]; ++length) {
-    if (length == kMaxPathLength) {
+  for (uint32_t i = 0; path[i]; ++i) {
+    if (i == kMaxPathLength) {
       layer.lastSystemError = kSystemErrorBadPathname;
       return 0;
     }
-    copy[length] = path[length];
+    // A "." component names the folder it stands in. It is left out of the copy ("a\.\b" is "a\b"), or
+    // the descent would make that folder a second time and fail.
+    if (path[i] == '.' && (i == 0 || path[i - 1] == '\\') && (path[i + 1] == '\\' || !path[i + 1])) {
+      if (path[i + 1]) ++i;
+      continue;
+    }
+    copy[length++] = path[i];
   }
   copy[length] = 0;
   if (length && copy[length - 1] == '\\') copy[--length] = 0;
   if (!length) return 1;
 
   // Climb: cut components off the end until a folder can be created (or the whole path turns out to
-  // exist). "File exists" (80) counts as created; "already exists" (183) does not, and cuts further.
+  // exist). "File exists" (80) counts as created; "already exists" (183) does not. A failure is told by
+  // the first attempt's error: the names above it that already exist (183, for a folder or for a file in
+  // the way) say nothing about why the path could not be made, and nothing above them can help.
   uint32_t cuts = 0;
+  uint32_t firstError = 0;
   for (;;) {
     if (FileGetAttributes(layer, path) != kInvalidAttributes) break;
     if (CreateOneFolder(layer, copy) || layer.lastSystemError == kSystemErrorFileExists) break;
     char* backslash = FindLastChar(copy, '\\');
+    const bool exists = cuts && layer.lastSystemError == kSystemErrorAlreadyExists;
+    if (!cuts) firstError = layer.lastSystemError;
     // A root or a bare drive is never created.
-    if (!backslash || backslash == copy || backslash[-1] == ':') return 0;
+    if (exists || !backslash || backslash == copy || backslash[-1] == ':') {
+      layer.lastSystemError = firstError;
+      return 0;
+    }
     *backslash = 0;
     ++cuts;
   }

@@ -47,7 +47,9 @@ void ShortenPath(const Extraction& x, char* path);
 
 // Creates the folder `path` (at most kMaxPathLength characters, a trailing backslash allowed) together with
 // any missing parents. 1 when it exists afterwards (an existing file of that name counts), 0 on failure with
-// layer.lastSystemError set. A longer path is refused with 161 (invalid path) and nothing is created.
+// layer.lastSystemError set: the error of the deepest folder that could not be made (for a file in the way,
+// "path not found"), not the "already exists" of a name above it. A longer path is refused with 161
+// (invalid path) and nothing is created.
 int CreateFolderPath(FileLayer& layer, const char* path);
 
 }  // namespace zor

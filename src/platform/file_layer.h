@@ -36,6 +36,9 @@ inline constexpr FileHandle kInvalidFileHandle = -1;
 // A handle that FileWrite accepts and discards (the test-only walk decodes into it); no other wrapper takes
 // it. Never a real handle: -2 is a pseudo-handle of the current thread on Win32 and no descriptor on POSIX.
 inline constexpr FileHandle kDiscardFileHandle = -2;
+// A handle whose writes FileWrite hands to FileLayer::sink (the tool's decoding threads keep the bytes for
+// the thread that writes the files). Only the POSIX back-end takes it.
+inline constexpr FileHandle kSinkFileHandle = -3;
 
 // Access masks for FileOpen.
 inline constexpr uint32_t kGenericRead = 0x80000000u;
@@ -54,6 +57,7 @@ inline constexpr uint32_t kAttributeSystem = 0x04;
 inline constexpr uint32_t kAttributeDirectory = 0x10;
 inline constexpr uint32_t kAttributeArchive = 0x20;
 inline constexpr uint32_t kAttributeNormal = 0x80;
+inline constexpr uint32_t kAttributeReparsePoint = 0x400;  // a link (symbolic link, junction, mount point)
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // Win32 error numbers the engine produces, tests for or describes in messages.
@@ -93,6 +97,9 @@ struct FileLayer {
   // bytes as they are) and then turns backslashes into slashes. The Win32 back-end ignores it.
   NativeNameConverter toNativeName;
   void* toNativeNameContext;
+  // Takes what is written to kSinkFileHandle; false fails the write. The Win32 back-end ignores it.
+  bool (*sink)(void* context, const void* bytes, uint32_t count);
+  void* sinkContext;
 };
 
 // Opens an existing file. Cleared first, set on failure.
@@ -105,7 +112,7 @@ int FileClose(FileLayer& layer, FileHandle handle);
 // Bytes read (fewer at the end of the file: not a failure), or -1. Cleared first, set on failure.
 int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t count);
 // The full count, or -1. Cleared first, set on failure; disk full (39) and a short write are recorded as 112.
-// Writes to kDiscardFileHandle succeed without going anywhere.
+// Writes to kDiscardFileHandle succeed without going anywhere; those to kSinkFileHandle go to layer.sink.
 int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count);
 // New 32-bit position, or kSeekFailed. Cleared first, set on failure.
 uint32_t FileSeek(FileLayer& layer, FileHandle handle, int32_t distance, int origin);
@@ -114,9 +121,11 @@ int32_t ArchiveRead(FileLayer& layer, void* buffer, uint32_t count);
 // DOS dates and times in local time; a zero date leaves that time alone. 1 or 0. Cleared first, set on failure.
 int FileSetTimes(FileLayer& layer, FileHandle handle, uint16_t createDate, uint16_t createTime,
                  uint16_t writeDate, uint16_t writeTime);
-// Attribute bits, or kInvalidAttributes. Set on failure, not cleared first.
+// Attribute bits, or kInvalidAttributes. Set on failure, not cleared first. A link is not followed, as
+// GetFileAttributesA does not follow one: it shows kAttributeReparsePoint, with kAttributeDirectory when it
+// leads to a folder.
 uint32_t FileGetAttributes(FileLayer& layer, const char* path);
-// 1 or 0. Cleared first, set on failure.
+// 1 or 0. Cleared first, set on failure. Never changes what a link leads to.
 int FileSetAttributes(FileLayer& layer, const char* path, uint32_t attributes);
 // 1 or 0. Set on failure, not cleared first.
 int FileDelete(FileLayer& layer, const char* path);

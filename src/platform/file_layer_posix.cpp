@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include "platform/file_layer.h"
+#include "platform/posix_path.h"
 
 namespace zor {
+namespace posix {
 namespace {
 
 // Win32 error numbers used only here.
@@ -24,34 +26,6 @@ constexpr uint32_t kSystemErrorNegativeSeek = 131;
 constexpr uint32_t kSystemErrorSeekOnDevice = 132;
 constexpr uint32_t kSystemErrorCantResolveFilename = 1921;
 
-constexpr uint32_t kPathBufferSize = 4096;
-
-// A path as the system takes it, in a bounded copy: converted by the layer's converter when there is
-// one (before the separators are looked at, as Win32 decodes a multi-byte code page before it parses a
-// path), then with backslashes turned into slashes. ok is false when it does not fit.
-struct NativePath {
-  char text[kPathBufferSize];
-  bool ok;
-
-  NativePath(const FileLayer& layer, const char* path) : ok(false) {
-    text[0] = 0;
-    if (layer.toNativeName) {
-      if (!layer.toNativeName(layer.toNativeNameContext, path, text, kPathBufferSize)) {
-        text[0] = 0;
-        return;
-      }
-    } else {
-      const size_t length = strlen(path);
-      if (length >= kPathBufferSize) return;
-      memcpy(text, path, length + 1);
-    }
-    for (char* p = text; *p; ++p) {
-      if (*p == '\\') *p = '/';
-    }
-    ok = true;
-  }
-};
-
 // Win32 tells a missing file (2) from a missing folder on the way to it (3); ENOENT does not.
 uint32_t MissingPathError(const char* path) {
   uint32_t end = static_cast<uint32_t>(strlen(path));
@@ -60,7 +34,7 @@ uint32_t MissingPathError(const char* path) {
   uint32_t slash = end;
   while (slash > 0 && path[slash - 1] != '/') --slash;
   if (slash == 0) return kSystemErrorFileNotFound;  // the parent is the current folder
-  char parent[kPathBufferSize];
+  char parent[kNativePathSize];
   const uint32_t parentLength = slash == 1 ? 1 : slash - 1;
   memcpy(parent, path, parentLength);
   parent[parentLength] = 0;
@@ -68,8 +42,40 @@ uint32_t MissingPathError(const char* path) {
   return stat(parent, &st) == 0 && S_ISDIR(st.st_mode) ? kSystemErrorFileNotFound : kSystemErrorPathNotFound;
 }
 
-// errno as the Win32 number the same failure gives there. path (already native) refines ENOENT; null
-// for calls on a handle.
+}  // namespace
+
+NativePath::NativePath(const FileLayer& layer, const char* path) : ok(false) {
+  text[0] = 0;
+  if (layer.toNativeName) {
+    if (!layer.toNativeName(layer.toNativeNameContext, path, text, kNativePathSize)) {
+      text[0] = 0;
+      return;
+    }
+  } else {
+    const size_t length = strlen(path);
+    if (length >= kNativePathSize) return;
+    memcpy(text, path, length + 1);
+  }
+  // One pass: separators turned, "." components left out. A "." that ends the path takes the slash in
+  // front of it along ("a/." is "a"), but a lone "." and the root stay.
+  char* out = text;
+  for (const char* in = text; *in;) {
+    const char* end = in;
+    while (*end && *end != '\\' && *end != '/') ++end;
+    const bool dot = end - in == 1 && *in == '.';
+    if (dot && (*end || out != text)) {
+      in = *end ? end + 1 : end;
+      if (!*in && out > text + 1) --out;
+      continue;
+    }
+    while (in < end) *out++ = *in++;
+    if (*end) *out++ = '/';
+    in = *end ? end + 1 : end;
+  }
+  *out = 0;
+  ok = true;
+}
+
 uint32_t SystemError(int error, const char* path) {
   switch (error) {
     case ENOENT:
@@ -135,6 +141,12 @@ uint32_t PathError(const NativePath& path) {
   return path.ok ? SystemError(errno, path.text) : kSystemErrorBadPathname;
 }
 
+}  // namespace posix
+
+using namespace posix;
+
+namespace {
+
 // Win32 keeps a read-only file from being written, replaced or deleted, even for administrators; the
 // owner's write permission stands for that attribute here. Folders have no such rule on either side.
 bool IsReadOnlyFile(const struct stat& st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
@@ -152,14 +164,22 @@ bool DosToTime(uint16_t date, uint16_t time, struct timespec* out) {
   t.tm_hour = time >> 11;
   t.tm_min = (time >> 5) & 0x3F;
   t.tm_sec = (time & 0x1F) * 2;
-  t.tm_isdst = -1;
   if (t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_hour > 23 || t.tm_min > 59 || t.tm_sec > 59) {
     return false;
   }
   const int days = kDaysInMonth[t.tm_mon] + (t.tm_mon == 1 && IsLeapYear(1900 + t.tm_year) ? 1 : 0);
   if (t.tm_mday > days) return false;
-  const time_t seconds = mktime(&t);
-  if (seconds == static_cast<time_t>(-1)) return false;
+  // The fields read as UTC, less the zone's offset at that moment: looked up twice, so that near a change of
+  // daylight saving time the offset is the one in force at the local time itself. (mktime would do the
+  // same, but reads the zone's file again on every call.)
+  const time_t asUtc = timegm(&t);
+  if (asUtc == static_cast<time_t>(-1)) return false;
+  time_t seconds = asUtc;
+  for (int i = 0; i < 2; ++i) {
+    struct tm local;
+    if (!localtime_r(&seconds, &local)) return false;
+    seconds = asUtc - local.tm_gmtoff;
+  }
   out->tv_sec = seconds;
   out->tv_nsec = 0;
   return true;
@@ -250,6 +270,11 @@ int32_t FileRead(FileLayer& layer, FileHandle handle, void* buffer, uint32_t cou
 int32_t FileWrite(FileLayer& layer, FileHandle handle, const void* buffer, uint32_t count) {
   layer.lastSystemError = 0;
   if (handle == kDiscardFileHandle) return static_cast<int32_t>(count);
+  if (handle == kSinkFileHandle) {
+    if (layer.sink && layer.sink(layer.sinkContext, buffer, count)) return static_cast<int32_t>(count);
+    layer.lastSystemError = kSystemErrorWriteFault;
+    return -1;
+  }
   // A partial write is continued; the call that then fails tells why (ENOSPC, or EFBIG at a size limit).
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   uint32_t done = 0;
@@ -328,9 +353,14 @@ int FileSetTimes(FileLayer& layer, FileHandle handle, uint16_t createDate, uint1
 uint32_t FileGetAttributes(FileLayer& layer, const char* path) {
   const NativePath native(layer, path);
   struct stat st;
-  if (!native.ok || stat(native.text, &st) != 0) {
+  if (!native.ok || lstat(native.text, &st) != 0) {
     layer.lastSystemError = PathError(native);
     return kInvalidAttributes;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    // Dangling or not, the link is there; it shows as a folder when it leads to one.
+    const bool folder = stat(native.text, &st) == 0 && S_ISDIR(st.st_mode);
+    return kAttributeReparsePoint | (folder ? kAttributeDirectory : kAttributeArchive);
   }
   if (S_ISDIR(st.st_mode)) return kAttributeDirectory;
   // A file written and not changed since carries the archive bit on Win32.
@@ -341,13 +371,14 @@ int FileSetAttributes(FileLayer& layer, const char* path, uint32_t attributes) {
   layer.lastSystemError = 0;
   const NativePath native(layer, path);
   struct stat st;
-  if (!native.ok || stat(native.text, &st) != 0) {
+  if (!native.ok || lstat(native.text, &st) != 0) {
     layer.lastSystemError = PathError(native);
     return 0;
   }
   // Hidden and system have no equivalent; read-only is the write permission, and only for files (a
-  // read-only folder on Win32 still takes new files).
-  if (S_ISDIR(st.st_mode)) return 1;
+  // read-only folder on Win32 still takes new files). A link has no permissions of its own here, and what
+  // it leads to is not ours to change.
+  if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) return 1;
   const mode_t mode = st.st_mode & 07777;
   mode_t wanted = mode;
   if (attributes & kAttributeReadOnly) {

@@ -60,7 +60,7 @@ check info-blocks-damaged grep -q '^Data segments: 0 (the directory is damaged' 
 run test-sfx test tree.exe
 run test-quiet test tree.zor --quiet
 run test-crc test crc.zor
-run test-damaged test damaged.zor
+for j in 1 4; do run test-damaged test damaged.zor -j $j; done
 run test-damaged-directory test damaged-directory.zor
 run test-no-files test no-files.zor
 # Only the chosen files are decoded: the damaged segment between them is never read.
@@ -75,7 +75,11 @@ compare extract-here out err rc tree
 run --tree out-trailing-slash extract-trailing-slash extract tree.zor -o out-trailing-slash/ --quiet
 run --tree out-crc extract-crc extract crc.zor -o out-crc
 run --tree out-crc-quiet extract-crc-quiet extract crc.zor -o out-crc-quiet -q
-run --tree out-damaged extract-damaged extract damaged.zor -o out-damaged
+# A damaged file in a later segment stops the run exactly as with one thread.
+for j in 1 4; do
+    rm -rf out-damaged
+    run --tree out-damaged extract-damaged extract damaged.zor -o out-damaged -j $j
+done
 run --tree out-long extract-long-name extract long-name.zor -o out-long
 run --tree out-names extract-names extract names.zor -o out-names
 run --tree out-names-1251 extract-names-1251 extract names.zor -o out-names-1251 --codepage 1251
@@ -90,6 +94,13 @@ run --tree out-chosen extract-chosen extract tree.zor -o out-chosen 'DOCS/IMG/*'
 run --tree out-unmatched extract-unmatched extract tree.zor -o out-unmatched --exclude docs '**/*.txt' 'no*'
 # Names of Windows devices: refused as damaged data, the run goes on.
 run --tree out-devices extract-devices extract devices.zor -o out-devices
+
+# Decoding on several threads: the same tree (contents, times, permissions) and the same lines on standard
+# output in the same order, whatever the number of threads. Five segments, shared bytes, a call filter.
+for j in 1 2 4 8; do
+    rm -rf out-segments
+    run --tree out-segments extract-segments extract segments.zor -o out-segments -j $j
+done
 
 # ---- zor extract over existing files ----
 existing() {   # a folder holding an older readme.txt and guide.txt
@@ -185,18 +196,64 @@ run usage-output-not-in-code-page extract tree.zor -o out-Привет
 run usage-output-backslash extract tree.zor -o 'a\b'
 check usage-output-backslash test ! -e 'a\b' -a ! -e a
 
-# ---- Ctrl-C in the middle of a 2 GB file ----
-# The shell would start a background job with SIGINT ignored (which zor respects): env restores it.
-interrupt() {
-    env --default-signal=INT "$ZOR" extract big.zor -o out-big >interrupt.out 2>interrupt.err </dev/null &
+# ---- links in the output folder ----
+# Each layout plants a link, or a second name of a file, in a fresh output folder T, leading to O outside
+# it. Whatever the options, nothing in O changes in content, permissions or existence, but where
+# --follow-links lets a link to a folder be written through. One paragraph per case in links.out: the exit
+# code, whether O changed, the messages.
+mkdir O && echo victim >O/victim.txt && echo locked >O/locked.txt && chmod 644 O/victim.txt && chmod 400 O/locked.txt
+outside() { (cd O && find . -printf '%p %y %m %s\n' | LC_ALL=C sort && find . -type f -exec md5sum {} + | LC_ALL=C sort); }
+: >links.out
+for opts in "" --overwrite --skip-existing --follow-links; do
+    for layout in dangling file hard folder folder-over-file; do
+        rm -rf T && mkdir T
+        case $layout in
+            dangling) ln -s ../O/created.txt T/readme.txt;;
+            file) ln -s ../O/locked.txt T/readme.txt;;
+            hard) ln O/victim.txt T/readme.txt;;
+            folder) ln -s ../O T/docs;;
+            folder-over-file) ln -s ../O/victim.txt T/docs;;
+        esac
+        before=$(outside)
+        "$ZOR" extract tree.zor -o T $opts >/dev/null 2>links.err </dev/null
+        rc=$?
+        [ "$(outside)" = "$before" ] && state=unchanged || state=changed
+        { echo "$layout ${opts:-(no option)}: exit $rc, outside $state"; sed 's/^/    /' links.err; } >>links.out
+    done
+done
+compare links out
+
+# ---- stopped in the middle of a 2 GB file ----
+# By Ctrl-C, SIGTERM or the file-size limit: the file being written is removed and no file ever has its
+# final name before it is complete. The shell would start a background job with SIGINT ignored (which zor
+# respects): env restores it.
+interrupt() {   # interrupt CASE SIGNAL
+    env --default-signal=INT "$ZOR" extract big.zor -o out-big >"$1.out" 2>"$1.err" </dev/null &
     local pid=$! i
-    for i in $(seq 1000); do [ -s out-big/big.bin ] && break; sleep 0.01; done
-    kill -INT "$pid"
+    for i in $(seq 1000); do [ -n "$(ls -A out-big 2>/dev/null)" ] && break; sleep 0.01; done
+    kill -"$2" "$pid"
     wait "$pid"
-    echo "$?" >interrupt.rc
-    listing out-big >interrupt.tree
-    compare interrupt out err rc tree
+    echo "$?" >"$1.rc"
+    listing out-big >"$1.tree"
+    compare "$1" out err rc tree
+    rm -rf out-big
 }
-interrupt
+interrupt interrupt INT
+interrupt terminate TERM
+(ulimit -f 1024; "$ZOR" extract big.zor -o out-big --force >file-size.out 2>file-size.err </dev/null; echo $? >file-size.rc)
+listing out-big >file-size.tree
+compare file-size out err rc tree
+
+# ---- files that will not fit ----
+# 4096 entries sharing one small stretch of bytes declare 16 TiB: refused before anything is written, with
+# both figures (the free space is this machine's). --force goes on, here into a file-size limit of 1 KiB.
+"$ZOR" extract huge.zor -o out-huge >huge.out 2>huge.err </dev/null
+echo $? >huge.rc
+check huge-refused grep -qx '2' huge.rc
+check huge-refused grep -qx 'zor: not enough free space in "out-huge": the files take 16384.00 GiB (17592186040320 bytes), .* are free (--force extracts anyway)' huge.err
+check huge-refused test ! -e out-huge -a ! -s huge.out
+(ulimit -f 1; "$ZOR" extract huge.zor -o out-huge --force -q >huge-force.out 2>huge-force.err </dev/null; echo $? >huge-force.rc)
+listing out-huge >huge-force.tree
+compare huge-force out err rc tree
 
 finish

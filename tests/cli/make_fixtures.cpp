@@ -31,6 +31,8 @@ struct Item {
   uint16_t date = kDate, time = kTime;
   uint16_t createDate = 0, createTime = 0;
   bool badCrc = false;  // store a CRC that the data does not have
+  uint8_t flags = 0;     // call filter
+  std::string sameBytesAs;  // no bytes of its own: points at the bytes of this earlier file of its group
 };
 
 Item Folder(const std::string& path) {
@@ -91,8 +93,20 @@ std::vector<uint8_t> Build(const std::vector<Item>& folders, const std::vector<G
     SegmentStream stream;
     std::vector<EntryRecord> entries;
     for (const Item& f : g.files) {
-      StoredFile stored = stream.AddFile(f.data.data(), static_cast<uint32_t>(f.data.size()), 0);
       EntryRecord e = Entry(f);
+      if (!f.sameBytesAs.empty()) {
+        for (const EntryRecord& earlier : entries) {
+          if (earlier.path != f.sameBytesAs) continue;
+          e.position = earlier.position;
+          e.length = earlier.length;
+          e.crc = earlier.crc;
+          e.flags = earlier.flags;
+        }
+        entries.push_back(e);
+        continue;
+      }
+      StoredFile stored = stream.AddFile(f.data.data(), static_cast<uint32_t>(f.data.size()), f.flags);
+      e.flags = f.flags;
       e.position = stored.position;
       e.length = stored.length;
       e.crc = f.badCrc ? stored.crc ^ 0x00010000u : stored.crc;
@@ -147,6 +161,82 @@ std::vector<uint8_t> Tree() {
   g.blockSize = 32768;
   g.files = {File("readme.txt", "Read me first.\n"), guide, hidden, image, File("empty.txt", ""), undated};
   return Build(folders, {g});
+}
+
+// Bytes that compress a little: a pattern with noise in it.
+std::vector<uint8_t> Noisy(uint32_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size);
+  for (uint32_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes[i] = static_cast<uint8_t>((i % 251) ^ ((seed >> 24) & 0x0F));
+  }
+  return bytes;
+}
+
+// Five segments, as the decoding threads take them: small files, files larger than a worker's chunk,
+// code with its call filter, entries that share another entry's bytes, empty and read-only files, nested
+// folders, times old and new.
+std::vector<uint8_t> Segments() {
+  std::vector<Item> folders = {Folder("a"), Folder("a\\b"), Folder("c"), Folder("d\\e")};
+  std::vector<Group> groups(5);
+  for (int i = 0; i < 12; ++i) groups[0].files.push_back(File("a\\small" + std::to_string(i) + ".txt", Lines("small", i * 7)));
+  Item wide;
+  wide.path = "a\\b\\wide.bin";
+  wide.data = Noisy(700000, 1);
+  Item copy;
+  copy.path = "c\\copy.bin";
+  copy.sameBytesAs = wide.path;
+  Item locked = File("a\\b\\locked.txt", Lines("locked", 50));
+  locked.attributes = kAttributeArchive | zor::kAttributeReadOnly;
+  locked.date = kOldDate;
+  locked.time = kOldTime;
+  groups[1].files = {wide, copy, locked, File("a\\b\\empty.txt", "")};
+  Item code;
+  code.path = "c\\code.exe";
+  code.data = Noisy(90000, 2);
+  for (size_t i = 0; i + 5 < code.data.size(); i += 37) code.data[i] = 0xE8;
+  code.flags = zor::kEntryCalls32;
+  Item again = File("c\\again.txt", Lines("again", 300));
+  Item twice;
+  twice.path = "d\\e\\twice.txt";
+  twice.sameBytesAs = again.path;
+  groups[2].files = {code, again, twice};
+  groups[3].blockSize = 65536;
+  groups[3].files = {File("d\\e\\blocks.txt", Lines("blocks", 20000))};
+  for (int i = 0; i < 5; ++i) groups[4].files.push_back(File("last" + std::to_string(i) + ".txt", Lines("last", 100 + i)));
+  return Build(folders, groups);
+}
+
+// Entries that share bytes declare far more than the archive holds: 4096 files of almost 4 GiB each, all
+// pointing at one small stretch (16 TiB together; each would come out short and fail its check).
+std::vector<uint8_t> Huge() {
+  ArchiveBuilder builder;
+  SegmentStream stream;
+  const std::vector<uint8_t> data = Noisy(4096, 3);
+  const StoredFile stored = stream.AddFile(data.data(), static_cast<uint32_t>(data.size()), 0);
+  HashChainParser parser;
+  std::vector<uint8_t> segment;
+  const uint32_t length = static_cast<uint32_t>(stream.bytes().size());
+  if (EncodeSegment(stream.bytes().data(), length, DefaultSegmentPlan(length), parser, segment, nullptr) !=
+      EncodeStatus::kOk) {
+    gFailed = true;
+    return {};
+  }
+  const uint32_t offset = builder.AddSegment(segment);
+  for (int i = 0; i < 4096; ++i) {
+    EntryRecord e;
+    e.path = "huge" + std::to_string(i) + ".bin";
+    e.segmentOffset = offset;
+    e.position = stored.position;
+    e.length = 0xFFFFFFFFu;
+    e.crc = stored.crc;
+    e.writeDate = kDate;
+    e.writeTime = kTime;
+    builder.AddEntry(e);
+  }
+  std::vector<uint8_t> archive;
+  builder.Finish({}, archive);
+  return archive;
 }
 
 // Three files; the second's stored CRC is wrong.
@@ -297,5 +387,7 @@ int main(int argc, char** argv) {
   Save("long-name.zor", LongName());
   Save("no-files.zor", WriteArchiveHeader(zor::kArchiveHeaderSize, 0, zor::kArchiveHeaderSize));
   Save("big.zor", Big());
+  Save("segments.zor", Segments());
+  Save("huge.zor", Huge());
   return gFailed ? 1 : 0;
 }

@@ -15,7 +15,7 @@ cmake --build --preset fuzz -j2
 mkdir -p build/fuzz/artifacts build/fuzz/corpus
 failed=0 ran=0 summary=
 for entry in lz_block:lz lz_differential:lz sorted_block:sorted directory:directory archive:archive \
-        archive_differential:archive round_trip:round_trip; do
+        archive_differential:archive round_trip:round_trip extract_links:extract_links; do
     target=${entry%%:*}
     seeds=tests/fuzz/seeds/${entry##*:}
     if [ -n "${TARGETS:-}" ] && [[ " $TARGETS " != *" $target "* ]]; then continue; fi

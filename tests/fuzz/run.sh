@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p build/fuzz/artifacts
 failed=0 ran=0
 for entry in lz_block:lz lz_differential:lz sorted_block:sorted directory:directory archive:archive \
-        archive_differential:archive round_trip:round_trip; do
+        archive_differential:archive round_trip:round_trip extract_links:extract_links; do
     target=${entry%%:*}
     seeds=${entry##*:}
     mkdir -p "$work/$target"

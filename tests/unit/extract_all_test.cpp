@@ -281,6 +281,24 @@ TEST_F(OverwriteTest, AReadOnlyFileIsNotMadeWritable) {
   EXPECT_EQ(h_->frontEnd.finished[0].second, EntryOutcome::kFailed);
 }
 
+TEST_F(OverwriteTest, ALinkIsAskedAboutAndReplacedNeverWrittenThrough) {
+  // A dangling link and a link to a file outside: both are there, both are asked about, and Yes replaces
+  // the link itself.
+  test::WriteFile(dir_.Native("outside"), "outside");
+  ASSERT_EQ(remove(dir_.Native("out/a.txt").c_str()), 0);
+  ASSERT_EQ(symlink(dir_.Native("outside").c_str(), dir_.Native("out/a.txt").c_str()), 0);
+  ASSERT_EQ(symlink(dir_.Native("missing").c_str(), dir_.Native("out/d.txt").c_str()), 0);
+  EXPECT_EQ(h_->Run(), 0);
+  EXPECT_EQ(h_->frontEnd.overwriteQuestions.size(), 4u);
+  EXPECT_EQ(Content("a.txt"), "new a");
+  EXPECT_EQ(Content("d.txt"), "d");
+  struct stat st;
+  ASSERT_EQ(lstat(dir_.Native("out/a.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(test::ReadFile(dir_.Native("outside")), Bytes("outside"));
+  EXPECT_FALSE(test::Exists(dir_.Native("missing")));
+}
+
 TEST_F(OverwriteTest, AFolderWhereAFileGoesIsNotAskedAboutAndCannotBeCreated) {
   ASSERT_EQ(remove(dir_.Native("out/b.txt").c_str()), 0);
   ASSERT_EQ(mkdir(dir_.Native("out/b.txt").c_str(), 0755), 0);
@@ -610,6 +628,7 @@ TEST(ExtractAll, NamesThatOnlyLookLikeParentFoldersOrDevicesAreExtracted) {
                        .File(". a\\.hidden", "4")
                        .File("console.txt", "5")  // not devices: longer stems, COM0, COM10
                        .File("com0\\com10.nul", "6")
+                       .File("c\\.\\d.txt", "7")  // "." is the folder it stands in
                        .Build());
   h.Target(dir.Engine("out"));
   EXPECT_EQ(h.Run(), 0);
@@ -620,6 +639,7 @@ TEST(ExtractAll, NamesThatOnlyLookLikeParentFoldersOrDevicesAreExtracted) {
   EXPECT_EQ(test::ReadFile(dir.Native("out/. a/.hidden")), Bytes("4"));
   EXPECT_EQ(test::ReadFile(dir.Native("out/console.txt")), Bytes("5"));
   EXPECT_EQ(test::ReadFile(dir.Native("out/com0/com10.nul")), Bytes("6"));
+  EXPECT_EQ(test::ReadFile(dir.Native("out/c/d.txt")), Bytes("7"));
 }
 
 // ---- Test-only mode ----

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/file_layer.h"
+#include "platform/output_tree.h"
 
 namespace zor {
 namespace {
@@ -365,6 +366,80 @@ TEST_F(FileLayerTest, PathsAreConvertedBeforeTheirSeparatorsAreLookedAt) {
   EXPECT_EQ(FileCreate(named, tooLong.c_str(), kAttributeNormal), kInvalidFileHandle);
   EXPECT_EQ(named.lastSystemError, 161u);
   EXPECT_TRUE(std::filesystem::is_empty(Path("caf\xC3\xA9")));
+}
+
+TEST_F(FileLayerTest, LinksShowAsReparsePointsAndTheirTargetsAreNeverChanged) {
+  MakeFile("target", 1);
+  ASSERT_EQ(chmod(Path("target").c_str(), 0400), 0);
+  ASSERT_EQ(symlink("target", Path("link").c_str()), 0);
+  ASSERT_EQ(symlink("missing", Path("dangling").c_str()), 0);
+  ASSERT_EQ(symlink(".", Path("folder").c_str()), 0);
+  EXPECT_EQ(FileGetAttributes(files, Path("link").c_str()), kAttributeReparsePoint | kAttributeArchive);
+  EXPECT_EQ(FileGetAttributes(files, Path("dangling").c_str()), kAttributeReparsePoint | kAttributeArchive);
+  EXPECT_EQ(FileGetAttributes(files, Path("folder").c_str()), kAttributeReparsePoint | kAttributeDirectory);
+  EXPECT_EQ(FileSetAttributes(files, Path("link").c_str(), 0), 1);
+  EXPECT_EQ(FileGetAttributes(files, Path("target").c_str()), kAttributeReadOnly);
+  EXPECT_EQ(FileDelete(files, Path("link").c_str()), 1);  // the link goes, its target stays
+  EXPECT_TRUE(std::filesystem::exists(Path("target")));
+}
+
+// The tool's output tree: what stands under a name decides each step, and a link is never gone through.
+TEST_F(FileLayerTest, TheOutputTreeNeverGoesThroughALink) {
+  MakeFile("file", 1);
+  ASSERT_EQ(mkdir(Path("outside").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("outside", Path("to-folder").c_str()), 0);
+  ASSERT_EQ(symlink("file", Path("to-file").c_str()), 0);
+  ASSERT_EQ(symlink("outside/new", Path("dangling").c_str()), 0);
+  const FolderHandle base = OpenFolder(files, dir.c_str());
+  ASSERT_NE(base, kInvalidFolderHandle);
+
+  const struct {
+    const char* name;
+    bool followLinks;
+    FolderStep step;
+    uint32_t error;
+  } folders[] = {
+      {"new", false, FolderStep::kCreated, 0},        {"new", false, FolderStep::kOpened, 0},
+      {"to-folder", false, FolderStep::kLink, 0},     {"to-folder", true, FolderStep::kOpened, 0},
+      {"to-file", true, FolderStep::kNotFolder, 80},  {"file", false, FolderStep::kNotFolder, 80},
+      {"dangling", true, FolderStep::kNotFolder, 80},
+  };
+  for (const auto& c : folders) {
+    FolderHandle opened;
+    EXPECT_EQ(OpenSubfolder(files, base, c.name, c.followLinks, &opened), c.step) << c.name;
+    EXPECT_EQ(files.lastSystemError, c.error) << c.name;
+    EXPECT_EQ(opened != kInvalidFolderHandle, c.step == FolderStep::kCreated || c.step == FolderStep::kOpened);
+    CloseFolder(opened);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("outside/new")));
+
+  const struct {
+    const char* name;
+    NameKind kind;
+  } kinds[] = {{"file", NameKind::kFile}, {"new", NameKind::kFolder}, {"to-file", NameKind::kLink},
+               {"dangling", NameKind::kLink}, {"none", NameKind::kNothing}};
+  for (const auto& c : kinds) EXPECT_EQ(KindOfName(files, base, c.name), c.kind) << c.name;
+
+  // A file comes under a temporary name and takes its own only where nothing stands, unless replacing.
+  char temporary[kTemporaryNameSize];
+  const FileHandle h = CreateTemporaryFile(files, base, true, 7, temporary);
+  ASSERT_NE(h, kInvalidFileHandle);
+  EXPECT_EQ(FileWrite(files, h, "new", 3), 3);  // read-only, still written through its descriptor
+  FileClose(files, h);
+  EXPECT_EQ(CommitFile(files, base, temporary, "dangling", false), 0);
+  EXPECT_EQ(files.lastSystemError, kSystemErrorFileExists);
+  EXPECT_EQ(CommitFile(files, base, temporary, "new", true), 0);  // a folder is never replaced
+  EXPECT_EQ(files.lastSystemError, kSystemErrorAccessDenied);
+  EXPECT_EQ(CommitFile(files, base, temporary, "dangling", true), 1);
+  EXPECT_EQ(KindOfName(files, base, "dangling"), NameKind::kReadOnlyFile);
+  EXPECT_FALSE(std::filesystem::exists(Path("outside/new")));
+  EXPECT_EQ(DiscardFile(base, temporary), 0);
+  CloseFolder(base);
+
+  char native[64];
+  EXPECT_TRUE(ToNativePath(files, "a\\.\\b\\.", native, sizeof native));
+  EXPECT_STREQ(native, "a/b");
+  EXPECT_FALSE(ToNativePath(files, "a\\b", native, 3));
 }
 
 TEST(Memory, BlocksGrowKeepTheirContentAndZeroBytesStillGetABlock) {

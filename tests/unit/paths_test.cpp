@@ -160,13 +160,20 @@ TEST_F(CreateFolderPathTest, WhatExistsCountsAsCreated) {
   EXPECT_EQ(Create("/"), 1);  // a bare root: nothing is tried
 }
 
-TEST_F(CreateFolderPathTest, AFileInTheWayFailsWithAlreadyExists) {
+TEST_F(CreateFolderPathTest, AFailureIsToldByTheDeepestFolderNotByTheNamesAboveIt) {
+  // The climb reaches the file, which the platform calls "already exists" (no text of its own): the
+  // failure is the first one, a path that cannot be found.
   test::WriteFile(dir_.Native("file"), "x");
   EXPECT_EQ(Create(dir_.Native("file/sub/deeper")), 0);
-  // The climb reaches the file, which the platform calls "already exists", then the existing folders
-  // above it, and gives up at the root.
-  EXPECT_EQ(layer_.lastSystemError, kSystemErrorAlreadyExists);
+  EXPECT_EQ(layer_.lastSystemError, kSystemErrorPathNotFound);
   EXPECT_FALSE(test::Exists(dir_.Native("file/sub")));
+  EXPECT_EQ(Create(dir_.Native("file/sub")), 0);
+  EXPECT_EQ(layer_.lastSystemError, kSystemErrorPathNotFound);
+}
+
+TEST_F(CreateFolderPathTest, DotComponentsNameTheFolderTheyStandIn) {
+  EXPECT_EQ(Create(dir_.Native("a/./b/.")), 1);
+  EXPECT_TRUE(test::IsFolder(dir_.Native("a/b")));
 }
 
 TEST_F(CreateFolderPathTest, AReadOnlyParentFails) {
