@@ -22,10 +22,13 @@ void AssignCanonicalCodes(const uint8_t* lengths, uint32_t count, uint32_t* code
   for (uint32_t s = 0; s < count; ++s) {
     uint32_t len = lengths[s];
     if (len == 0) continue;
-    uint32_t value = next[len]++;
-    uint32_t reversed = 0;
-    for (uint32_t i = 0; i < len; ++i, value >>= 1) reversed = (reversed << 1) | (value & 1);
-    codes[s] = reversed;
+    // The bits go out first bit first: reverse all 16 by halves, then drop the unused low end.
+    uint32_t v = next[len]++;
+    v = ((v >> 1) & 0x5555) | ((v & 0x5555) << 1);
+    v = ((v >> 2) & 0x3333) | ((v & 0x3333) << 2);
+    v = ((v >> 4) & 0x0F0F) | ((v & 0x0F0F) << 4);
+    v = ((v >> 8) & 0x00FF) | ((v & 0x00FF) << 8);
+    codes[s] = v >> (kMaxCodeLength - len);
   }
 }
 
