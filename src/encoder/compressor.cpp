@@ -221,7 +221,7 @@ std::vector<uint8_t> SegmentCompressor::Compress(const std::vector<uint8_t>& str
       std::vector<uint8_t> sorted = WriteSortedBlock(PlanSortedBlock(bytes, size, sortedOptions), last, size);
       sortingCloseCall = best.empty() || sorted.size() < best.size() + best.size() / 16;
       blocksSinceSorting = 0;
-      if (best.empty() || sorted.size() < best.size() - best.size() * config_.sortingMargin) {
+      if (best.empty() || SortingPays(sorted.size(), best.size(), size, config_.sortingSaving)) {
         best = std::move(sorted);
         type = 2;
       }
@@ -282,11 +282,10 @@ CompressionConfig ConfigForLevel(int level) {
   c.setPasses = r.setPasses;
 
   // What the extractor pays: a block-sorting block decodes about ten times slower than an LZ block, and
-  // each table set costs it the building of its tables. Measured on the source tree at -6: sorting only
-  // where it saves more than 2 % of the LZ block keeps 22 of 35 sorting blocks for 0.15 % more bytes
-  // (5 %: 2 blocks, 1.2 % more); a charge of 1000 bits per set takes LZ blocks from 20 sets to 4 for
-  // 0.01 % more.
-  c.sortingMargin = 0.02;
+  // each table set costs it the building of its tables. A charge of 1000 bits per set takes LZ blocks
+  // from 20 sets to 4 on the source tree at -6 for 0.01 % more bytes. For block sorting see
+  // kSortingSaving.
+  c.sortingSaving = kSortingSaving;
   c.setCharge = 1000;
   return c;
 }
@@ -307,7 +306,7 @@ bool SetConfigField(CompressionConfig& c, const std::string& assignment) {
   else if (name == "setPasses") c.setPasses = v32;
   else if (name == "sets") c.maxTableSets = v32;
   else if (name == "setCharge") c.setCharge = static_cast<double>(v);
-  else if (name == "sortingMargin") c.sortingMargin = static_cast<double>(v) / 1000;  // per mille
+  else if (name == "sortingSaving") c.sortingSaving = static_cast<double>(v) / 1000;  // per mille
   else if (name == "delta") c.delta = v != 0;
   else if (name == "sorting") c.blockSorting = v != 0;
   else if (name == "lz") c.lzBlocks = v != 0;

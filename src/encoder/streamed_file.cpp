@@ -106,7 +106,7 @@ EncodeStatus SegmentStreamer::AddBlock(const uint8_t* bytes, uint32_t size, bool
     std::vector<uint8_t> sorted = WriteSortedBlock(PlanSortedBlock(bytes, size, SortedBlockOptions()), last, size);
     sortingCloseCall_ = block.empty() || sorted.size() < block.size() + block.size() / 16;
     blocksSinceSorting_ = 0;
-    if (block.empty() || sorted.size() < block.size()) {
+    if (block.empty() || SortingPays(sorted.size(), block.size(), size, sortingSaving_)) {
       block = std::move(sorted);
       PlaceBlock(model_, 2, size, last, 0, history, capacity);
     }
@@ -157,7 +157,8 @@ PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint6
   stored = {0, length, 0, 0, false};
 
   const int level = job.settings.level;
-  SegmentStreamer streamer(StreamParseOptions(level), level <= 0, level >= 7 ? 2 : level >= 3 ? 1 : 0);
+  SegmentStreamer streamer(StreamParseOptions(level), level <= 0, level >= 7 ? 2 : level >= 3 ? 1 : 0,
+                           ConfigForLevel(level).sortingSaving);
   StreamingCallEncoder filter(flags, length);
   std::vector<uint8_t> out(kDataSignature, kDataSignature + kSegmentSignatureSize);
   segmentBytes = 0;

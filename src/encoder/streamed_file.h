@@ -35,9 +35,10 @@ class StreamingCallEncoder {
 class SegmentStreamer {
  public:
   // storeOnly: stored blocks only. sorting 0: no block-sorting blocks; 1: tried where the last trial came
-  // close and on every fourth block (as the middle levels do); 2: tried on every block.
-  SegmentStreamer(const ParseOptions& options, bool storeOnly, int sorting)
-      : parser_(options), storeOnly_(storeOnly), sorting_(sorting) {}
+  // close and on every fourth block (as the middle levels do); 2: tried on every block. A block-sorting
+  // block is taken where it saves sortingSaving of its decoded bytes (kSortingSaving).
+  SegmentStreamer(const ParseOptions& options, bool storeOnly, int sorting, double sortingSaving)
+      : parser_(options), storeOnly_(storeOnly), sorting_(sorting), sortingSaving_(sortingSaving) {}
   // Codes the next block (at most kFirstBlockSize bytes) and appends it to out.
   EncodeStatus AddBlock(const uint8_t* bytes, uint32_t size, bool last, std::vector<uint8_t>& out);
 
@@ -45,6 +46,7 @@ class SegmentStreamer {
   HashChainParser parser_;
   bool storeOnly_;
   int sorting_;
+  double sortingSaving_;
   bool sortingCloseCall_ = true;
   uint32_t blocksSinceSorting_ = 0;
   WindowModel model_;
