@@ -27,22 +27,7 @@ export TZ=Asia/Kolkata
 export WINEDEBUG=-all,+msgbox
 . "$HERE/wl-env.sh"
 mkdir -p "$SHOTS"
-passed=0 failed=0
-
-cleanup() {
-    wl_kill_program
-    wl_session_stop
-    wl_xvfb_stop
-    [ -z "${WL_KEEP:-}" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-check() {   # check DESCRIPTION COMMAND...
-    local d=$1; shift
-    if "$@"; then wl_log "ok   $d"; passed=$((passed + 1)); else wl_log "FAIL $d"; failed=$((failed + 1)); fi
-}
-eq() { [ "$1" = "$2" ] || { echo "    expected [$2] got [$1]" >&2; return 1; }; }
+. "$HERE/harness.sh"
 # A screenshot and a window dump, for diagnosis.
 snap() { wl_shot "$SHOTS/fail-$1.png"; wl_probe >"$SHOTS/fail-$1.txt"; cat "$SHOTS/fail-$1.txt" >&2; }
 # On a failed wait: the diagnosis, then this case stops.

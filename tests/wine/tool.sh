@@ -18,22 +18,7 @@ export WL_PROBE=$WORK/probe64.exe
 # Times are local DOS times: both tools read them in one zone without daylight saving time.
 export TZ=Asia/Kolkata
 . "$HERE/wl-env.sh"
-passed=0 failed=0
-
-cleanup() {
-    wl_kill_program
-    wl_session_stop
-    wl_xvfb_stop
-    [ -z "${WL_KEEP:-}" ] && rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-check() {   # check DESCRIPTION COMMAND...
-    local d=$1; shift
-    if "$@"; then wl_log "ok   $d"; passed=$((passed + 1)); else wl_log "FAIL $d"; failed=$((failed + 1)); fi
-}
-eq() { [ "$1" = "$2" ] || { echo "    expected [$2] got [$1]" >&2; return 1; }; }
+. "$HERE/harness.sh"
 same_file() { cmp "$1" "$2" >&2; }
 # zor.exe with the arguments given; its standard output, error and exit code in NAME.out, NAME.err, NAME.rc.
 # Wine's own messages go to its debug channel, which is off.
