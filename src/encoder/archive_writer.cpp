@@ -16,15 +16,6 @@ namespace zor::encoder {
 
 namespace {
 
-void PutLE16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
-  PutLE16(out, v & 0xFFFF);
-  PutLE16(out, v >> 16);
-}
-
 uint32_t Crc32(const uint8_t* data, uint32_t length) {
   static const CrcTable table = [] {
     CrcTable t;

@@ -13,6 +13,16 @@
 
 namespace zor::encoder {
 
+// Little-endian fields appended to a byte vector, as the archive's headers store them.
+inline void PutLE16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
+  PutLE16(out, v & 0xFFFF);
+  PutLE16(out, v >> 16);
+}
+
 // Values of the fields the extractor does not read, as archives are written.
 inline constexpr uint32_t kFolderEntryTag = 0x205A;
 inline constexpr uint32_t kFileEntryTag = 0x210A;

@@ -6,6 +6,7 @@
 
 #include "archive/archive_format.h"
 #include "decoder/crc32.h"
+#include "encoder/archive_writer.h"
 #include "encoder/compressor.h"
 #include "encoder/compressor_config.h"
 #include "encoder/format_tables.h"
@@ -18,15 +19,6 @@ namespace {
 constexpr uint32_t kPieceSize = 1u << 20;          // read at a time
 constexpr uint32_t kFilterSample = 4u << 20;       // of the file's start, for the call-filter choice
 constexpr uint32_t kStreamBlockSize = kFirstBlockSize;
-
-void Append16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Append32(std::vector<uint8_t>& out, uint32_t v) {
-  Append16(out, v & 0xFFFF);
-  Append16(out, v >> 16);
-}
 
 // The parse of the levels the streamed path stands in for: the fast levels' own, the packer's default
 // hash chains above them.
@@ -149,10 +141,10 @@ PackStatus StreamFileSegment(const PackJob& job, size_t index, PackIo& io, uint6
   uint32_t fileCrc = 0xFFFFFFFFu;
   std::vector<uint8_t> stream;  // coded as soon as a block's worth is here
   // The same lean local header as SegmentStream::AddFile writes: no variable part, no trailing CRC.
-  Append32(stream, 0);
-  Append16(stream, 0);
-  Append16(stream, kFileEntryTag & 0xFFFF);
-  Append16(stream, 0);
+  PutLE32(stream, 0);
+  PutLE16(stream, 0);
+  PutLE16(stream, kFileEntryTag & 0xFFFF);
+  PutLE16(stream, 0);
   stream.push_back(0);
   stored = {0, length, 0, 0, false};
 
