@@ -111,6 +111,7 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
 
     // Matches at the recent distances; a long one is taken at once.
     uint32_t jump = 0;
+    uint32_t repLength[2] = {0, 0};
     for (int k = 0; k < 2 && maxLength >= 2; ++k) {
       uint32_t r = k == 0 ? here.rep0 : here.rep1;
       if (r == 0 || r > maxDistance || (k == 1 && r == here.rep0)) continue;
@@ -122,8 +123,11 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
         jump = std::max(jump, len);
         continue;
       }
-      for (uint32_t L = length2 ? 2 : 3; L <= len; ++L)
-        relax(i + L, base + p->length[L] + p->distance[alphabetOf(L)][k], L, r, k, r0, r1);
+      if (length2) relax(i + 2, base + p->length[2] + p->distance[1][k], 2, r, k, r0, r1);
+      if (len >= 3) relax(i + 3, base + p->length[3] + p->distance[alphabetOf(3)][k], 3, r, k, r0, r1);
+      const uint32_t dp = base + p->distance[0][k];
+      for (uint32_t L = 4; L <= len; ++L) relax(i + L, dp + p->LengthPrice(L), L, r, k, r0, r1);
+      repLength[k] = len;
     }
     if (jump > 0) {
       i += jump;
@@ -133,11 +137,15 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
     uint32_t previous = 1;
     for (uint32_t k = 0; k < count; ++k) {
       const Match& mt = list[k];
-      uint32_t r0, r1;
-      int32_t s = symbolFor(mt.distance, r0, r1);
       const uint32_t longest = std::min(mt.length, maxLength);
       uint32_t L = std::max(previous + 1, 2u);
       if (L > longest) break;
+      uint32_t r0, r1;
+      int32_t s = symbolFor(mt.distance, r0, r1);
+      if (s <= 1) {  // at a recent distance: its lengths were priced with the recent-distance matches
+        previous = longest;
+        continue;
+      }
       if (L == 2) {
         if (length2 && static_cast<uint32_t>(s) < kDistanceSymbols[1])
           relax(i + 2, base + p->length[2] + p->distance[1][s], 2, mt.distance, s, r0, r1);
@@ -148,6 +156,10 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
         if (static_cast<uint32_t>(s) < kDistanceSymbols[a])
           relax(i + 3, base + p->length[3] + p->distance[a][s], 3, mt.distance, s, r0, r1);
         ++L;
+      }
+      // Lengths a recent distance reached for no more cannot win here (a node takes only a cheaper arrival).
+      for (int k = 0; k < 2; ++k) {
+        if (repLength[k] >= L && p->distance[0][s] >= p->distance[0][k]) L = repLength[k] + 1;
       }
       const uint32_t dp = base + p->distance[0][s];
       for (; L <= longest; ++L) relax(i + L, dp + p->LengthPrice(L), L, mt.distance, s, r0, r1);
