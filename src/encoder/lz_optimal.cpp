@@ -158,8 +158,8 @@ uint64_t OptimalParser::Parse(const uint8_t* window, uint32_t historyLength, con
         ++L;
       }
       // Lengths a recent distance reached for no more cannot win here (a node takes only a cheaper arrival).
-      for (int k = 0; k < 2; ++k) {
-        if (repLength[k] >= L && p->distance[0][s] >= p->distance[0][k]) L = repLength[k] + 1;
+      for (int r = 0; r < 2; ++r) {
+        if (repLength[r] >= L && p->distance[0][s] >= p->distance[0][r]) L = repLength[r] + 1;
       }
       const uint32_t dp = base + p->distance[0][s];
       for (; L <= longest; ++L) relax(i + L, dp + p->LengthPrice(L), L, mt.distance, s, r0, r1);
