@@ -219,7 +219,8 @@ std::vector<uint8_t> SegmentCompressor::Compress(const std::vector<uint8_t>& str
       SortedBlockOptions sortedOptions;
       if (!config_.alwaysTrySorting) sortedOptions.tableCount = kMaxSortedTables;  // no search over the count
       std::vector<uint8_t> sorted = WriteSortedBlock(PlanSortedBlock(bytes, size, sortedOptions), last, size);
-      sortingCloseCall = best.empty() || sorted.size() < best.size() + best.size() / 16;
+      // A close call: within a sixteenth of the LZ block of paying for its slower decoding.
+      sortingCloseCall = best.empty() || SortingPays(sorted.size(), best.size() + best.size() / 16, size, config_.sortingSaving);
       blocksSinceSorting = 0;
       if (best.empty() || SortingPays(sorted.size(), best.size(), size, config_.sortingSaving)) {
         best = std::move(sorted);
